@@ -1,0 +1,239 @@
+#include "TfrMain.h"
+
+#include "BoardPage.h"
+#include "Commands.h"
+#include "KeyMap.h"
+#include "TfrAbout.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QTabBar>
+#include <QTabWidget>
+
+TfrMain::TfrMain(const Station& st, Dialogs& dialogs, Clock& clock, const QStringList& arguments,
+                 QWidget* parent)
+    : QMainWindow(parent), station(st), link(image), dialogs_(dialogs), clock_(clock), arguments_(arguments) {
+    setObjectName(QStringLiteral("frMain"));
+    setWindowTitle(QStringLiteral("Mirvane - версия 3.5.1"));
+    QFont f(QStringLiteral("MS Sans Serif"));
+    f.setPixelSize(11);
+    setFont(f);
+    resize(1163, 822);
+
+    PageControl1 = new QTabWidget(this);
+    PageControl1->setObjectName(QStringLiteral("PageControl1"));
+    PageControl1->setDocumentMode(true);
+    TabSheet1 = new BoardPage(link);
+    TabSheet2 = new QWidget;
+    TabSheet2->setObjectName(QStringLiteral("TabSheet2"));
+    PageControl1->addTab(TabSheet1, QStringLiteral("F11 - Табло"));
+    PageControl1->addTab(TabSheet2, QStringLiteral("F12 - База данных"));
+    setCentralWidget(PageControl1);
+    connect(PageControl1, &QTabWidget::currentChanged, this, [this](int index) {
+        if (index == 1)
+            TabSheet2Show();
+    });
+
+    frAbout = new TfrAbout(this);
+
+    acAbout = makeAction(ActionList1, "acAbout", QStringLiteral("О программе"), Qt::Key_F1);
+    acClose = makeAction(ActionList1, "acClose", QStringLiteral("Выход"), Qt::Key_Escape);
+    acShowSysData = makeAction(ActionList1, "acShowSysData", QStringLiteral("Диагностика связи"), Qt::Key_F5);
+    acResetSysData = makeAction(ActionList1, "acResetSysData", QStringLiteral("Сброс потерь"), Qt::Key_Space);
+    for (size_t i = 0; i < Commands.size(); ++i) {
+        const CommandDef& c = Commands[i];
+        QAction* a = makeAction(ActionList1, c.action, QString::fromLatin1(c.action),
+                                Qt::SHIFT | (c.key <= '9' ? Qt::Key_0 + (c.key - '0') : Qt::Key_A + (c.key - 'A')));
+        a->setData(c.code);
+        connect(a, &QAction::triggered, this, [this, a] { CommandExecute(a); });
+        acCommands[i] = a;
+    }
+    acTestsFilter = makeAction(ActionList2, "acTestsFilter", QStringLiteral("F3 - Период данных"), Qt::Key_F3);
+    acTestsFind = makeAction(ActionList2, "acTestsFind", QStringLiteral("F7 - Поиск в базе"), Qt::Key_F7);
+    acTestsDelete =
+        makeAction(ActionList2, "acTestsDelete", QStringLiteral("F8 - Удалить испытание"), Qt::Key_F8);
+    acTestsPrint =
+        makeAction(ActionList2, "acTestsPrint", QStringLiteral("F9 - Распечатать протокол"), Qt::Key_F9);
+    acShowPageTablo = makeAction(ActionList2, "acShowPageTablo", QStringLiteral("F11 - Табло"), Qt::Key_F11);
+    acShowPageDatabse =
+        makeAction(ActionList2, "acShowPageDatabse", QStringLiteral("F12 - База данных"), Qt::Key_F12);
+
+    connect(acAbout, &QAction::triggered, this, &TfrMain::acAboutExecute);
+    connect(acClose, &QAction::triggered, this, &QWidget::close);
+    connect(acShowSysData, &QAction::triggered, this, &TfrMain::acShowSysDataExecute);
+    connect(acResetSysData, &QAction::triggered, this, &TfrMain::acResetSysDataExecute);
+    connect(acShowPageTablo, &QAction::triggered, this, &TfrMain::acSelectTabloExecute);
+    connect(acShowPageDatabse, &QAction::triggered, this, &TfrMain::acSelectDatabaseExecute);
+
+    // The window's shortcuts are handled before the focused control sees the key.
+    qApp->installEventFilter(this);
+}
+
+TfrMain::~TfrMain() = default;
+
+QAction* TfrMain::makeAction(QList<QAction*>& list, const char* name, const QString& caption, int key) {
+    auto* a = new QAction(caption, this);
+    a->setObjectName(QString::fromLatin1(name));
+    // The shortcut is documentation and matching data; keys are routed by eventFilter, so
+    // the action is not added to a widget where the toolkit's own shortcut map would see it.
+    a->setShortcut(QKeySequence(key));
+    list.append(a);
+    return a;
+}
+
+void TfrMain::FormShow() {
+    if (shown_)
+        return;
+    shown_ = true;
+
+    // 1. Settings.
+    settings = loadSettings(station.settingsFile);
+    // 2. Ports.
+    openPorts();
+    // 3. Register profile.
+    loadProfile();
+    // 4. The poll cycle goes idle: from here on it runs, also under the dialogs below.
+    link.setIdle();
+    TabSheet1->fShowFPS = false;
+    // 5. Database.
+    connectDatabase();
+    // 6. Date range of the test list: today.
+    FilterDTBegin = clock_.now();
+    FilterDTEnd = FilterDTBegin;
+    // 7. The board in front.
+    PageControl1->setCurrentIndex(0);
+    update();
+    // 8. Command buttons.
+    TabSheet1->pnButton->setVisible(settings.fIRDebug);
+    // 9. The board lays itself out on every resize of its panel.
+    // 10.
+    link.InCount = 0;
+    link.fRequest = false;
+    link.PageStatus = 1;
+    fEmbedding = !arguments_.isEmpty() && arguments_.first().toUpper() == QLatin1String("-EMBEDDING");
+    // 11. About box, closing itself, unless started for an automation client.
+    frAbout->fAutoClose = true;
+    if (!fEmbedding)
+        dialogs_.exec(*frAbout);
+    // 12. The database page's show handler runs once.
+    if (settings.fDataBaseEnabled) {
+        PageControl1->setCurrentIndex(1);
+        PageControl1->setCurrentIndex(0);
+    }
+}
+
+void TfrMain::openPorts() {
+    // The controller and remote ports are opened by the link (serial port layer).
+}
+
+void TfrMain::loadProfile() {
+    const RegisterImage::LoadResult r = image.loadProfile(station.path(settings.ProfileFile));
+    if (r.fileMissing) {
+        dialogs_.message(this, {Dialogs::Icon::None, QStringLiteral("Ошибка"),
+                                QStringLiteral("Ошибка загрузки профиля устройства. Файл профиля отсутствует."),
+                                Dialogs::Ok});
+        return;
+    }
+    if (!r.refused.isEmpty())
+        dialogs_.message(this, {Dialogs::Icon::Warning, QStringLiteral("Ошибка"),
+                                QStringLiteral("Ошибка загрузки профиля устройства.\n") +
+                                    r.refused.join(QLatin1Char('\n')),
+                                Dialogs::Ok});
+}
+
+void TfrMain::connectDatabase() {
+    PageControl1->setTabVisible(1, settings.fDataBaseEnabled);
+    if (!settings.fDataBaseEnabled) {
+        setTabsVisible(false);
+        return;
+    }
+    if (!dmMain.DatabaseConnect(station.databaseFile())) {
+        dialogs_.message(this, {Dialogs::Icon::Error, QStringLiteral("Ошибка подключения к базе данных"),
+                                QStringLiteral("Не найден файл базы данных. Проверьте его месторасположение."),
+                                Dialogs::Ok});
+        settings.fDataBaseEnabled = false;
+        setTabsVisible(false);
+        PageControl1->setTabVisible(1, false);
+    }
+}
+
+void TfrMain::setTabsVisible(bool visible) { PageControl1->tabBar()->setVisible(visible); }
+
+void TfrMain::TabSheet2Show() {
+    // The database page refreshes its list each time it comes to the front.
+}
+
+void TfrMain::CommandExecute(QAction* action) {
+    if (settings.fIRDebug)
+        link.IRByte = static_cast<uint8_t>(action->data().toInt());
+}
+
+void TfrMain::acSelectTabloExecute() { PageControl1->setCurrentIndex(0); }
+
+void TfrMain::acSelectDatabaseExecute() {
+    // Without a connected database there is no page to show.
+    if (databaseConnected())
+        PageControl1->setCurrentIndex(1);
+}
+
+void TfrMain::acAboutExecute() {
+    frAbout->fAutoClose = false;
+    dialogs_.exec(*frAbout);
+}
+
+void TfrMain::acShowSysDataExecute() { TabSheet1->fShowFPS = !TabSheet1->fShowFPS; }
+
+void TfrMain::acResetSysDataExecute() {
+    link.BadPacket = 0;
+    TabSheet1->RepaintBoard();
+}
+
+QAction* TfrMain::actionForKey(int key, Qt::KeyboardModifiers modifiers, quint32 nativeScanCode) const {
+    const Qt::KeyboardModifiers mods = modifiers & ~Qt::KeypadModifier;
+    if (mods == Qt::ShiftModifier) {
+        const QString platform = QGuiApplication::platformName();
+        const bool xkb = platform == QLatin1String("xcb") || platform.startsWith(QLatin1String("wayland"));
+        const int i = KeyMap::commandIndex(key, xkb ? nativeScanCode : 0);
+        return i >= 0 ? acCommands[i] : nullptr;
+    }
+    if (mods != Qt::NoModifier)
+        return nullptr;
+    for (const QList<QAction*>* list : {&ActionList1, &ActionList2})
+        for (QAction* a : *list)
+            if (a->shortcut() == QKeySequence(key))
+                return a;
+    return nullptr;
+}
+
+bool TfrMain::eventFilter(QObject* obj, QEvent* e) {
+    if (e->type() != QEvent::KeyPress && e->type() != QEvent::ShortcutOverride)
+        return false;
+    auto* w = qobject_cast<QWidget*>(obj);
+    if (!w || w->window() != this)
+        return false;
+    auto* ke = static_cast<QKeyEvent*>(e);
+    QAction* a = actionForKey(ke->key(), ke->modifiers(), ke->nativeScanCode());
+    if (!a)
+        return false;
+    if (e->type() == QEvent::ShortcutOverride) {
+        // Claim the key so that no editor and no toolkit shortcut takes it first.
+        ke->accept();
+        return true;
+    }
+    if (a->isEnabled())
+        a->trigger();
+    return true;
+}
+
+void TfrMain::closeEvent(QCloseEvent* e) {
+    FormClose();
+    e->accept();
+}
+
+void TfrMain::FormClose() {
+    TabSheet1->tmBlink.stop();
+    link.stop();
+}

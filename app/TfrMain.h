@@ -1,0 +1,94 @@
+#pragma once
+
+#include "Clock.h"
+#include "Dialogs.h"
+#include "RegisterImage.h"
+#include "Settings.h"
+#include "StandLink.h"
+#include "Station.h"
+#include "TdmMain.h"
+
+#include <QDateTime>
+#include <QMainWindow>
+#include <QStringList>
+
+#include <array>
+
+class BoardPage;
+class QAction;
+class QTabWidget;
+class TfrAbout;
+
+// The main window: owns the station's state and wires the link, the board, the storage and
+// the browser together; runs start-up when first shown and shutdown when closed.
+class TfrMain : public QMainWindow {
+    Q_OBJECT
+public:
+    // arguments: the command line without the program name.
+    TfrMain(const Station& station, Dialogs& dialogs, Clock& clock, const QStringList& arguments,
+            QWidget* parent = nullptr);
+    ~TfrMain() override;
+
+    // The start-up sequence, run once when the window is first shown.
+    void FormShow();
+
+    // Actions of the first list: about, close, diagnostics, operator commands.
+    QAction* acAbout;
+    QAction* acClose;
+    QAction* acShowSysData;
+    QAction* acResetSysData;
+    std::array<QAction*, 15> acCommands;
+    // Actions of the second list: the database page and the page keys.
+    QAction* acTestsFilter;
+    QAction* acTestsFind;
+    QAction* acTestsDelete;
+    QAction* acTestsPrint;
+    QAction* acShowPageTablo;
+    QAction* acShowPageDatabse;
+    QList<QAction*> ActionList1;
+    QList<QAction*> ActionList2;
+
+    void CommandExecute(QAction* action);
+    void acSelectTabloExecute();
+    void acSelectDatabaseExecute();
+    void acAboutExecute();
+    void acShowSysDataExecute();
+    void acResetSysDataExecute();
+
+    // The action a key press runs, or null when it is no shortcut of the window.
+    QAction* actionForKey(int key, Qt::KeyboardModifiers modifiers, quint32 nativeScanCode) const;
+
+    bool databaseConnected() const { return settings.fDataBaseEnabled; }
+
+    const Station station;
+    Settings settings;
+    RegisterImage image;
+    StandLink link;
+    TdmMain dmMain;
+    bool fEmbedding = false;
+    QDateTime FilterDTBegin;
+    QDateTime FilterDTEnd;
+
+    QTabWidget* PageControl1;
+    BoardPage* TabSheet1;
+    QWidget* TabSheet2;
+    TfrAbout* frAbout;
+
+protected:
+    void closeEvent(QCloseEvent* e) override;
+    bool eventFilter(QObject* obj, QEvent* e) override;
+
+private:
+    QAction* makeAction(QList<QAction*>& list, const char* name, const QString& caption, int key);
+    void openPorts();
+    void loadProfile();
+    void connectDatabase();
+    void setTabsVisible(bool visible);
+    void TabSheet2Show();
+    void FormClose();
+
+    Dialogs& dialogs_;
+    Clock& clock_;
+    const QStringList arguments_;
+    bool shown_ = false;
+};

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QFrame>
+#include <QTimer>
+#include <QWidget>
+
+#include <array>
+#include <cstdint>
+
+class PaintBox;
+class StandLink;
+
+// The board panel: two gauges side by side above the strip row of axle and message strips.
+class BoardPanel : public QFrame {
+    Q_OBJECT
+public:
+    explicit BoardPanel(QWidget* parent = nullptr);
+
+    PaintBox* pbLeft;
+    PaintBox* pbRight;
+    QWidget* Panel3;
+    PaintBox* pbAxle;
+    PaintBox* pbText;
+
+    static constexpr int StripHeight = 97;
+    static constexpr int AxleStripWidth = 257;
+
+protected:
+    void resizeEvent(QResizeEvent*) override;
+
+private:
+    void applyWidthRule();
+};
+
+// The board page: the board panel and, on the right, the operator's command buttons.
+class BoardPage : public QWidget {
+    Q_OBJECT
+public:
+    explicit BoardPage(const StandLink& link, QWidget* parent = nullptr);
+
+    // Repaints the four paint boxes at once, in order.
+    void RepaintBoard();
+
+    // The blink tick: advances the no-value animation and the blink gates, then repaints.
+    void tmBlinkTimer();
+
+    QFrame* pnButton;
+    BoardPanel* Panel2;
+    QTimer tmBlink;
+
+    bool fShowFPS = false;
+    std::array<bool, 8> BlinkL{};
+    std::array<bool, 8> BlinkR{};
+    uint16_t InvalidPhase = 0;
+
+    static constexpr int ButtonPanelWidth = 234;
+
+private:
+    const StandLink& link_;
+};
