@@ -68,6 +68,9 @@ TfrMain::TfrMain(const Station& st, Dialogs& dialogs, Clock& clock, const QStrin
     connect(acShowPageTablo, &QAction::triggered, this, &TfrMain::acSelectTabloExecute);
     connect(acShowPageDatabse, &QAction::triggered, this, &TfrMain::acSelectDatabaseExecute);
 
+    connect(&link, &StandLink::repaintBoard, TabSheet1, &BoardPage::RepaintBoard);
+    connect(&link, &StandLink::handOver, this, &TfrMain::handOverTest);
+
     // The window's shortcuts are handled before the focused control sees the key.
     qApp->installEventFilter(this);
 }
@@ -164,6 +167,10 @@ void TfrMain::setTabsVisible(bool visible) { PageControl1->tabBar()->setVisible(
 
 void TfrMain::TabSheet2Show() {
     // The database page refreshes its list each time it comes to the front.
+}
+
+void TfrMain::handOverTest() {
+    // Storing the test and writing its protocol file join here.
 }
 
 void TfrMain::CommandExecute(QAction* action) {

@@ -86,6 +86,8 @@ private:
     void setTabsVisible(bool visible);
     void TabSheet2Show();
     void FormClose();
+    // The end of a finished test: store it, then write its protocol file.
+    void handOverTest();
 
     Dialogs& dialogs_;
     Clock& clock_;

@@ -24,6 +24,17 @@ public:
 
     void tmFPSTimer();
 
+signals:
+    // After a routine reply and after a status reply have been stored: the board repaints
+    // at once (connected directly, so the repaint is done when the emit returns).
+    void repaintBoard();
+    // A finished test's header and axle rows are fetched (CurrentAxle is the first row
+    // without an axle). The end-of-test handling runs inside this call; the cycle goes
+    // back to idle after it returns.
+    void handOver();
+
+public:
+
     QTimer tmPort;    // 20 ms poll tick, running from creation
     QTimer tmTimeOut; // 1000 ms, running only while a request is outstanding
     QTimer tmFPS;     // 1000 ms statistics tick
