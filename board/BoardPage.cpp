@@ -4,6 +4,7 @@
 #include "StandLink.h"
 
 #include <QHBoxLayout>
+#include <QPlainTextEdit>
 
 BoardPanel::BoardPanel(QWidget* parent) : QFrame(parent) {
     setObjectName(QStringLiteral("Panel2"));
@@ -42,6 +43,13 @@ BoardPage::BoardPage(const StandLink& link, QWidget* parent) : QWidget(parent), 
     pnButton->setFrameStyle(QFrame::Panel | QFrame::Raised);
     pnButton->setLineWidth(1);
     pnButton->setFixedWidth(ButtonPanelWidth);
+    mmData = new QPlainTextEdit(pnButton);
+    mmData->setObjectName(QStringLiteral("mmData"));
+    mmData->setGeometry(9, 408, 129, 89);
+    QFont courier(QStringLiteral("Courier New"));
+    courier.setPixelSize(12);
+    mmData->setFont(courier);
+    mmData->hide();
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 class PaintBox;
+class QPlainTextEdit;
 class StandLink;
 
 // The board panel: two gauges side by side above the strip row of axle and message strips.
@@ -45,6 +46,8 @@ public:
     void tmBlinkTimer();
 
     QFrame* pnButton;
+    // Never shown: the protocol writer collects the lines of the last protocol here.
+    QPlainTextEdit* mmData;
     BoardPanel* Panel2;
     QTimer tmBlink;
 
