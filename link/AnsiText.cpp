@@ -1,5 +1,6 @@
 #include "AnsiText.h"
 
+#include <QHash>
 #include <QStringDecoder>
 #include <QStringEncoder>
 
@@ -11,8 +12,23 @@ QString decode(const QByteArray& bytes) {
 }
 
 QByteArray encode(const QString& text) {
-    QStringEncoder enc("windows-1251", QStringEncoder::Flag::Stateless);
-    QByteArray out = enc.encode(text);
+    // The code page's own table, read backwards: the toolkit's encoder writes an ASCII
+    // control character for what the code page lacks, which would end up in files unseen.
+    static const QHash<char16_t, char> table = [] {
+        QHash<char16_t, char> t;
+        QByteArray all(256, '\0');
+        for (int i = 0; i < 256; ++i)
+            all[i] = static_cast<char>(i);
+        const QString chars = decode(all);
+        for (int i = 0; i < chars.size() && i < 256; ++i)
+            if (chars[i] != QChar::ReplacementCharacter)
+                t.insert(chars[i].unicode(), static_cast<char>(i));
+        return t;
+    }();
+    QByteArray out;
+    out.reserve(text.size());
+    for (QChar c : text)
+        out.append(table.value(c.unicode(), '?'));
     return out;
 }
 

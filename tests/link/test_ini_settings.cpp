@@ -146,3 +146,10 @@ TEST_F(SettingsFile, ReadsTextInTheCyrillicCodePageAndWithByteOrderMarks) {
     writeFile(path(), utf16);
     EXPECT_EQ(loadSettings(path()).KalvexType, type);
 }
+
+TEST(AnsiText, RoundTripsTheCodePageAndMarksWhatItLacks) {
+    const QString text = QStringLiteral("Протокол №5 — «ОК» ёЁ");
+    EXPECT_EQ(AnsiText::decode(AnsiText::encode(text)), text);
+    EXPECT_EQ(AnsiText::encode(QStringLiteral("A✓ä")), QByteArray("A??"));
+    EXPECT_EQ(AnsiText::encode(QStringLiteral("АБ")), QByteArray("\xC0\xC1"));
+}
