@@ -2,6 +2,7 @@
 
 #include "BoardPage.h"
 #include "Commands.h"
+#include "KalvexService.h"
 #include "KeyMap.h"
 #include "TfrAbout.h"
 
@@ -15,7 +16,8 @@
 
 TfrMain::TfrMain(const Station& st, Dialogs& dialogs, Clock& clock, const QStringList& arguments,
                  QWidget* parent)
-    : QMainWindow(parent), station(st), link(image), dialogs_(dialogs), clock_(clock), arguments_(arguments) {
+    : QMainWindow(parent), station(st), link(image), automation(link, image, settings, clock), dialogs_(dialogs),
+      clock_(clock), arguments_(arguments) {
     setObjectName(QStringLiteral("frMain"));
     setWindowTitle(QStringLiteral("Mirvane - версия 3.5.1"));
     QFont f(QStringLiteral("MS Sans Serif"));
@@ -70,6 +72,9 @@ TfrMain::TfrMain(const Station& st, Dialogs& dialogs, Clock& clock, const QStrin
 
     connect(&link, &StandLink::repaintBoard, TabSheet1, &BoardPage::RepaintBoard);
     connect(&link, &StandLink::handOver, this, &TfrMain::handOverTest);
+
+    automation.isWindowVisible = [this] { return isVisible(); };
+    automation.setWindowVisible = [this](bool v) { setVisible(v); };
 
     // The window's shortcuts are handled before the focused control sees the key.
     qApp->installEventFilter(this);
@@ -236,6 +241,20 @@ bool TfrMain::eventFilter(QObject* obj, QEvent* e) {
 }
 
 void TfrMain::closeEvent(QCloseEvent* e) {
+    // Ask before anything stops: "No" leaves the station fully running.
+    if (kalvex && kalvex->objectCount() > 0) {
+        const Dialogs::Message question{
+            Dialogs::Icon::Warning, QStringLiteral("COM Server Warning"),
+            QStringLiteral("There are still active COM objects in this application.  One or more clients may "
+                           "have references to these objects, so manually closing ") +
+                QStringLiteral("this application may cause those client application(s) to fail.") +
+                QStringLiteral("\r\n\r\nAre you sure you want to close this application?"),
+            Dialogs::Yes | Dialogs::No, Dialogs::No, true};
+        if (dialogs_.message(this, question) != Dialogs::Yes) {
+            e->ignore();
+            return;
+        }
+    }
     FormClose();
     e->accept();
 }

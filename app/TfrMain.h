@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Clock.h"
+#include "KalvexHost.h"
 #include "Dialogs.h"
 #include "RegisterImage.h"
 #include "Settings.h"
@@ -15,6 +16,7 @@
 #include <array>
 
 class BoardPage;
+class KalvexService;
 class QAction;
 class QTabWidget;
 class TfrAbout;
@@ -68,6 +70,11 @@ public:
     bool fEmbedding = false;
     QDateTime FilterDTBegin;
     QDateTime FilterDTEnd;
+
+    // The automation interface works on this window's state through the host; the service
+    // (when the program could take its bus name) hands out the objects.
+    KalvexHost automation;
+    KalvexService* kalvex = nullptr;
 
     QTabWidget* PageControl1;
     BoardPage* TabSheet1;

@@ -1,26 +1,58 @@
+#include "KalvexService.h"
 #include "QtDialogs.h"
+#include "Registration.h"
 #include "Station.h"
 #include "TfrMain.h"
 
 #include <QApplication>
+#include <QDBusConnection>
 #include <QTimer>
 
 #include <cstdio>
 
+// Installs or removes the automation server's activation and ends, without a window.
+static int runRegistration(const AutomationSwitches& sw, const QString& stationDir) {
+    if (sw.registration == AutomationSwitches::Registration::Unregister) {
+        Registration::remove(sw.perUser);
+        return 0;
+    }
+    const QString err =
+        Registration::install(sw.perUser, QCoreApplication::applicationFilePath(), stationDir);
+    if (!err.isEmpty()) {
+        std::fprintf(stderr, "mirvane: cannot register the automation server: %s\n", qPrintable(err));
+        return 1;
+    }
+    std::printf("mirvane: automation server registered in %s\n",
+                qPrintable(Registration::serviceFile(sw.perUser)));
+    return 0;
+}
+
 int main(int argc, char* argv[]) {
+    QStringList rawArgs;
+    for (int i = 1; i < argc; ++i)
+        rawArgs << QString::fromLocal8Bit(argv[i]);
+    const AutomationSwitches sw = parseAutomationSwitches(rawArgs);
+    QString stationDir;
+    const qsizetype dirAt = rawArgs.indexOf(QStringLiteral("--station-dir"));
+    if (dirAt >= 0 && dirAt + 1 < rawArgs.size())
+        stationDir = rawArgs[dirAt + 1];
+    if (sw.registration != AutomationSwitches::Registration::None) {
+        QCoreApplication app(argc, argv);
+        return runRegistration(sw, stationDir);
+    }
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("mirvane"));
     QApplication::setApplicationDisplayName(QStringLiteral("POST Mirvane"));
     QApplication::setApplicationVersion(QStringLiteral(MIRVANE_VERSION));
 
     QStringList args = QCoreApplication::arguments().mid(1);
-    QString stationDir;
     QString screenshot;
     int screenshotAfter = 1000;
     for (int i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
         if (a == QLatin1String("--station-dir") && i + 1 < args.size()) {
-            stationDir = args[++i];
+            ++i;
         } else if (a == QLatin1String("--screenshot") && i + 1 < args.size()) {
             screenshot = args[++i];
         } else if (a == QLatin1String("--screenshot-after") && i + 1 < args.size()) {
@@ -37,6 +69,18 @@ int main(int argc, char* argv[]) {
     QtDialogs dialogs;
     SystemClock clock;
     TfrMain w(station, dialogs, clock, args);
+
+    // The automation class is offered whatever the command line; without a session bus, or
+    // with another station holding the name, the station runs without it.
+    KalvexService kalvex(w.automation, QDBusConnection::sessionBus());
+    QString why;
+    if (kalvex.start(&why))
+        w.kalvex = &kalvex;
+    else
+        std::fprintf(stderr, "mirvane: automation interface not offered: %s\n", qPrintable(why));
+    if (sw.automation)
+        QObject::connect(&kalvex, &KalvexService::lastObjectReleased, &app, &QCoreApplication::quit);
+
     w.showMaximized();
     QTimer::singleShot(0, &w, &TfrMain::FormShow);
     if (!screenshot.isEmpty()) {
@@ -47,5 +91,7 @@ int main(int argc, char* argv[]) {
             QCoreApplication::exit(saved ? 0 : 1);
         });
     }
-    return app.exec();
+    const int rc = app.exec();
+    w.kalvex = nullptr;
+    return rc;
 }
