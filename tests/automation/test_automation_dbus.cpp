@@ -146,7 +146,8 @@ TEST_F(AutomationBus, ObjectsGoWithReleaseOrWithTheirClient) {
     // gdbus leaves the bus right after its call: its object goes with it.
     const auto created = bus.call(QStringLiteral("/Kalvex"), QStringLiteral("Mirvane.KalvexFactory.Create"));
     EXPECT_EQ(created.out, QStringLiteral("(objectpath '/Kalvex/1',)"));
-    ASSERT_TRUE(last.wait(5000));
+    // The release may already have come while the client ran.
+    ASSERT_TRUE(last.count() == 1 || last.wait(5000));
     EXPECT_EQ(service->objectCount(), 0);
 
     const QString a = createHeldObject();
@@ -163,7 +164,7 @@ TEST_F(AutomationBus, ObjectsGoWithReleaseOrWithTheirClient) {
         0);
     EXPECT_EQ(last.count(), 1);
     QDBusConnection::disconnectFromBus(QStringLiteral("holder"));
-    ASSERT_TRUE(last.wait(5000));
+    ASSERT_TRUE(last.count() == 2 || last.wait(5000));
     EXPECT_EQ(service->objectCount(), 0);
 }
 
