@@ -53,6 +53,7 @@ TfrMain::TfrMain(const Station& st, Dialogs& dialogs, Clock& clock, const QStrin
         connect(a, &QAction::triggered, this, [this, a] { CommandExecute(a); });
         acCommands[i] = a;
     }
+    TabSheet1->setCommandActions(acCommands);
     acTestsFilter = makeAction(ActionList2, "acTestsFilter", QStringLiteral("F3 - Период данных"), Qt::Key_F3);
     acTestsFind = makeAction(ActionList2, "acTestsFind", QStringLiteral("F7 - Поиск в базе"), Qt::Key_F7);
     acTestsDelete =

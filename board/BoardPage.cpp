@@ -1,10 +1,13 @@
 #include "BoardPage.h"
 
+#include "CommandPanel.h"
+#include "DisplayState.h"
+#include "Gauge.h"
 #include "PaintBox.h"
 #include "StandLink.h"
+#include "Strips.h"
 
 #include <QHBoxLayout>
-#include <QPlainTextEdit>
 
 BoardPanel::BoardPanel(QWidget* parent) : QFrame(parent) {
     setObjectName(QStringLiteral("Panel2"));
@@ -38,23 +41,23 @@ void BoardPanel::applyWidthRule() {
 BoardPage::BoardPage(const StandLink& link, QWidget* parent) : QWidget(parent), link_(link) {
     setObjectName(QStringLiteral("TabSheet1"));
     Panel2 = new BoardPanel(this);
-    pnButton = new QFrame(this);
-    pnButton->setObjectName(QStringLiteral("pnButton"));
-    pnButton->setFrameStyle(QFrame::Panel | QFrame::Raised);
-    pnButton->setLineWidth(1);
-    pnButton->setFixedWidth(ButtonPanelWidth);
-    mmData = new QPlainTextEdit(pnButton);
-    mmData->setObjectName(QStringLiteral("mmData"));
-    mmData->setGeometry(9, 408, 129, 89);
-    QFont courier(QStringLiteral("Courier New"));
-    courier.setPixelSize(12);
-    mmData->setFont(courier);
-    mmData->hide();
+    pnButton = new CommandPanel(this);
+    mmData = pnButton->mmData;
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(Panel2, 1);
     layout->addWidget(pnButton);
+
+    // The paint handlers: each draws its box from the display state alone and changes nothing.
+    Panel2->pbLeft->setPainter([this](QImage& img) {
+        DrawGauge(img, DisplayState::leftGauge(link_, BlinkL, InvalidPhase, fShowFPS));
+    });
+    Panel2->pbRight->setPainter(
+        [this](QImage& img) { DrawGauge(img, DisplayState::rightGauge(link_, BlinkR, InvalidPhase)); });
+    Panel2->pbAxle->setPainter([this](QImage& img) { DrawAxleStrip(img, DisplayState::axleNumber(link_)); });
+    Panel2->pbText->setPainter(
+        [this](QImage& img) { DrawMessageStrip(img, DisplayState::messageText(link_)); });
 
     tmBlink.setTimerType(Qt::PreciseTimer);
     tmBlink.setInterval(250);
@@ -80,4 +83,8 @@ void BoardPage::RepaintBoard() {
     Panel2->pbRight->repaint();
     Panel2->pbAxle->repaint();
     Panel2->pbText->repaint();
+}
+
+void BoardPage::setCommandActions(const std::array<QAction*, 15>& actions) {
+    pnButton->setCommandActions(actions);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "CommandPanel.h"
+
 #include <QFrame>
 #include <QTimer>
 #include <QWidget>
@@ -8,6 +10,7 @@
 #include <cstdint>
 
 class PaintBox;
+class QAction;
 class QPlainTextEdit;
 class StandLink;
 
@@ -45,7 +48,10 @@ public:
     // The blink tick: advances the no-value animation and the blink gates, then repaints.
     void tmBlinkTimer();
 
-    QFrame* pnButton;
+    // The window's command actions, one per button of the command panel.
+    void setCommandActions(const std::array<QAction*, 15>& actions);
+
+    CommandPanel* pnButton;
     // Never shown: the protocol writer collects the lines of the last protocol here.
     QPlainTextEdit* mmData;
     BoardPanel* Panel2;
@@ -56,7 +62,7 @@ public:
     std::array<bool, 8> BlinkR{};
     uint16_t InvalidPhase = 0;
 
-    static constexpr int ButtonPanelWidth = 234;
+    static constexpr int ButtonPanelWidth = CommandPanel::Width;
 
 private:
     const StandLink& link_;
