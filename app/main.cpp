@@ -2,6 +2,7 @@
 #include "QtDialogs.h"
 #include "Registration.h"
 #include "Station.h"
+#include "TdmMain.h"
 #include "TfrMain.h"
 
 #include <QApplication>
@@ -9,6 +10,32 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <cstring>
+
+// mirvane --create-database [PATH]: an empty station database at PATH (default: Mirvane.db in
+// the station directory), then exit. Runs before any window exists, so it needs no display.
+static int createDatabase(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    const QStringList args = QCoreApplication::arguments().mid(1);
+    QString stationDir;
+    QString path;
+    for (int i = 0; i < args.size(); ++i) {
+        if (args[i] == QLatin1String("--station-dir") && i + 1 < args.size())
+            stationDir = args[++i];
+        else if (args[i] == QLatin1String("--create-database") && i + 1 < args.size() &&
+                 !args[i + 1].startsWith(QLatin1String("--")))
+            path = args[++i];
+    }
+    if (path.isEmpty())
+        path = Station::resolve(stationDir, QCoreApplication::applicationFilePath()).databaseFile();
+    QString error;
+    if (!TdmMain::createDatabase(path, &error)) {
+        std::fprintf(stderr, "mirvane: cannot create the database: %s\n", qPrintable(error));
+        return 1;
+    }
+    std::printf("mirvane: created %s\n", qPrintable(path));
+    return 0;
+}
 
 // Installs or removes the automation server's activation and ends, without a window.
 static int runRegistration(const AutomationSwitches& sw, const QString& stationDir) {
@@ -40,6 +67,9 @@ int main(int argc, char* argv[]) {
         QCoreApplication app(argc, argv);
         return runRegistration(sw, stationDir);
     }
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--create-database") == 0)
+            return createDatabase(argc, argv);
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("mirvane"));

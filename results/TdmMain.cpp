@@ -1,11 +1,147 @@
 #include "TdmMain.h"
 
+#include "TestAssembly.h"
+
+#include <QFile>
 #include <QFileInfo>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QUuid>
 
+namespace {
+
+const QStringList TestsDates = {QStringLiteral("VerificationDate"), QStringLiteral("TestDTBegin"),
+                                QStringLiteral("TestDTEnd")};
+
+// All date-times are bound as local times: engines that keep them as text compare them as
+// text, so one time spec must be used throughout.
+QDateTime local(const QDate& d, const QTime& t) {
+    return QDateTime(d, t, Qt::LocalTime);
+}
+
+QDateTime toMinute(const QDateTime& dt) {
+    const QDateTime l = dt.toLocalTime();
+    return local(l.date(), QTime(l.time().hour(), l.time().minute()));
+}
+
+// A null date-time that an engine stores as NULL.
+QVariant nullDateTime() {
+    return QVariant(QMetaType::fromType<QDateTime>());
+}
+
+QString softwareVersion(uint16_t v) {
+    return QStringLiteral("%1.%2").arg(v / 100).arg(v % 100, 2, 10, QLatin1Char('0'));
+}
+
+// Rolls back whatever was not committed, also when the store is left by an exception.
+class Transaction {
+public:
+    explicit Transaction(QSqlDatabase db) : db_(std::move(db)), open_(db_.transaction()) {}
+    ~Transaction() {
+        if (open_)
+            db_.rollback();
+    }
+    bool isOpen() const { return open_; }
+    bool commit() {
+        if (!db_.commit())
+            return false;
+        open_ = false;
+        return true;
+    }
+
+private:
+    QSqlDatabase db_;
+    bool open_;
+};
+
+const char* const SqliteSchema[] = {
+    "CREATE TABLE Tests ("
+    " id INTEGER PRIMARY KEY AUTOINCREMENT,"
+    " KalvexID INTEGER,"
+    " SoftwareVersion VARCHAR(10),"
+    " VerificationDate TIMESTAMP,"
+    " OrderNumber INTEGER,"
+    " TestDTBegin TIMESTAMP,"
+    " TestDTEnd TIMESTAMP,"
+    " AxleCount INTEGER,"
+    " MeasureUnit INTEGER,"
+    " VIN VARCHAR(17) DEFAULT '',"
+    " CarNumber VARCHAR(10) DEFAULT '',"
+    " CarType INTEGER,"
+    " KalvexType VARCHAR(50),"
+    " KalvexSerial VARCHAR(50),"
+    " Weight INTEGER,"
+    " BrakeWorkTotal INTEGER,"
+    " BrakeStopTotal INTEGER,"
+    " BrakeWorkEfficiency DOUBLE PRECISION,"
+    " BrakeStopEfficiency DOUBLE PRECISION,"
+    " DeleteFlag BOOLEAN NOT NULL DEFAULT FALSE)",
+    "CREATE INDEX TestsTestDTBegin ON Tests (TestDTBegin)",
+    nullptr, // Axles, built from the column list below
+    "CREATE INDEX AxlesTestID ON Axles (TestID, AxleNumber)",
+};
+
+} // namespace
+
+const QStringList& TdmMain::testsColumns() {
+    static const QStringList c = {QStringLiteral("id"),
+                                  QStringLiteral("KalvexID"),
+                                  QStringLiteral("SoftwareVersion"),
+                                  QStringLiteral("VerificationDate"),
+                                  QStringLiteral("OrderNumber"),
+                                  QStringLiteral("TestDTBegin"),
+                                  QStringLiteral("TestDTEnd"),
+                                  QStringLiteral("AxleCount"),
+                                  QStringLiteral("MeasureUnit"),
+                                  QStringLiteral("VIN"),
+                                  QStringLiteral("CarNumber"),
+                                  QStringLiteral("CarType"),
+                                  QStringLiteral("KalvexType"),
+                                  QStringLiteral("KalvexSerial"),
+                                  QStringLiteral("Weight"),
+                                  QStringLiteral("BrakeWorkTotal"),
+                                  QStringLiteral("BrakeStopTotal"),
+                                  QStringLiteral("BrakeWorkEfficiency"),
+                                  QStringLiteral("BrakeStopEfficiency"),
+                                  QStringLiteral("DeleteFlag")};
+    return c;
+}
+
+const QStringList& TdmMain::axlesColumns() {
+    static const QStringList c = {
+        QStringLiteral("TestID"), QStringLiteral("AxleNumber"),
+        // the controller's block, in register order
+        QStringLiteral("StaticWeightL"), QStringLiteral("StaticWeightR"), QStringLiteral("DynamicWeightL"),
+        QStringLiteral("DynamicWeightR"), QStringLiteral("ResistL"), QStringLiteral("ResistR"),
+        QStringLiteral("OvalityL"), QStringLiteral("OvalityR"), QStringLiteral("OvalityBrakeL"),
+        QStringLiteral("OvalityBrakeR"), QStringLiteral("BrakeWorkL"), QStringLiteral("BrakeWorkR"),
+        QStringLiteral("BrakeStopL"), QStringLiteral("BrakeStopR"), QStringLiteral("BrakeReservL"),
+        QStringLiteral("BrakeReservR"), QStringLiteral("BrakeMaxImbalanceL"),
+        QStringLiteral("BrakeMaxImbalanceR"), QStringLiteral("MaxEffortPedalL"),
+        QStringLiteral("MaxEffortPedalR"), QStringLiteral("MinPmL"), QStringLiteral("MinPmR"),
+        QStringLiteral("MinPxL"), QStringLiteral("MinPxR"), QStringLiteral("MinPyL"),
+        QStringLiteral("MinPyR"), QStringLiteral("TimeBreakL"), QStringLiteral("TimeBreakR"),
+        QStringLiteral("TruckBlockL"), QStringLiteral("TruckBlockR"), QStringLiteral("TruckBlockStopL"),
+        QStringLiteral("TruckBlockStopR"),
+        // derived
+        QStringLiteral("StaticWeightSum"), QStringLiteral("ResistSum"), QStringLiteral("ResistN"),
+        QStringLiteral("OvalitySum"), QStringLiteral("BrakeWorkSum"), QStringLiteral("BrakeWorkN"),
+        QStringLiteral("MaxEffortPedalSum"), QStringLiteral("BrakeStopSum"), QStringLiteral("BrakeStopN")};
+    return c;
+}
+
 TdmMain::TdmMain(QObject* parent)
-    : QObject(parent), connectionName_(QStringLiteral("mirvane-") + QUuid::createUuid().toString()) {}
+    : QObject(parent), connectionName_(QStringLiteral("mirvane-") + QUuid::createUuid().toString()) {
+    qrTests.setWriteBack([this](int id, const QString& column, const QString& text) {
+        return TableTestsSetText(id, column, text);
+    });
+    connect(&qrTests, &TestsModel::currentChanged, this, &TdmMain::dsTestsDataChange);
+    connect(&qrTests, &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex& from, const QModelIndex& to) {
+                if (qrTests.currentRow() >= from.row() && qrTests.currentRow() <= to.row())
+                    dsTestsDataChange();
+            });
+}
 
 TdmMain::~TdmMain() {
     {
@@ -16,11 +152,18 @@ TdmMain::~TdmMain() {
     QSqlDatabase::removeDatabase(connectionName_);
 }
 
-QSqlDatabase TdmMain::database() const { return QSqlDatabase::database(connectionName_, false); }
+QSqlDatabase TdmMain::database() const {
+    return QSqlDatabase::database(connectionName_, false);
+}
 
 bool TdmMain::isConnected() const {
     const QSqlDatabase db = database();
     return db.isValid() && db.isOpen();
+}
+
+bool TdmMain::fail(const QString& text) {
+    lastError_ = text;
+    return false;
 }
 
 bool TdmMain::DatabaseConnect(const QString& FileName) {
@@ -36,6 +179,9 @@ bool TdmMain::DatabaseConnect(const QString& FileName) {
                           ? QSqlDatabase::database(connectionName_, false)
                           : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName_);
     db.setDatabaseName(FileName);
+    // Another program writing the file makes us wait this long at most: the store runs inside
+    // the poll cycle, which must not stall for the driver's default of five seconds.
+    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=500"));
     if (!db.open())
         return false;
     // Opening is lazy in SQLite: make sure the file really is a database.
@@ -43,6 +189,237 @@ bool TdmMain::DatabaseConnect(const QString& FileName) {
     if (!probe.exec(QStringLiteral("SELECT count(*) FROM sqlite_master"))) {
         db.close();
         return false;
+    }
+    return true;
+}
+
+void TdmMain::TableTestsSelect(const QDateTime& DTBegin, const QDateTime& DTEnd) {
+    if (!isConnected())
+        return;
+    QSqlQuery q(database());
+    q.setForwardOnly(true);
+    const bool ok =
+        q.prepare(QStringLiteral("SELECT %1 FROM Tests WHERE (NOT DeleteFlag) AND TestDTBegin >= ? AND "
+                                 "TestDTBegin <= ? ORDER BY TestDTBegin, id")
+                      .arg(testsColumns().join(QStringLiteral(", "))));
+    q.addBindValue(local(DTBegin.toLocalTime().date(), QTime(0, 0, 0)));
+    q.addBindValue(local(DTEnd.toLocalTime().date(), QTime(23, 59, 59)));
+    // A statement that failed reads as no rows: the list is then empty.
+    if (!(ok && q.exec()))
+        fail(q.lastError().text());
+    qrTests.reopen(q, testsColumns(), TestsDates);
+    dsTestsDataChange();
+}
+
+bool TdmMain::TableTestsCheck(int32_t OrederNumber, const QDateTime& DTBegin, bool* ok) {
+    QSqlQuery q(database());
+    q.setForwardOnly(true);
+    bool done = q.prepare(QStringLiteral(
+        "SELECT id FROM Tests WHERE (NOT DeleteFlag) AND TestDTBegin = ? AND OrderNumber = ?"));
+    q.addBindValue(toMinute(DTBegin));
+    q.addBindValue(OrederNumber);
+    done = done && q.exec();
+    const bool found = done && q.next();
+    if (!done)
+        fail(q.lastError().text());
+    q.finish();
+    if (ok)
+        *ok = done;
+    return found;
+}
+
+int TdmMain::TableTestsAdd(const std::array<uint16_t, 25>& h, const QDateTime& testTime,
+                           const std::array<uint16_t, 3>& totals, const QString& KalvexType,
+                           const QString& KalvexSerial, double BrakeWorkEfficiency,
+                           double BrakeStopEfficiency) {
+    // Index i holds register 1000 + i.
+    const QDate verified = TestAssembly::validDate(h[5], h[4], h[3]);
+    const QDateTime minute = toMinute(testTime);
+
+    QSqlQuery q(database());
+    q.setForwardOnly(true);
+    const bool prepared = q.prepare(QStringLiteral(
+        "INSERT INTO Tests(KalvexID, SoftwareVersion, VerificationDate, OrderNumber, TestDTBegin, TestDTEnd, "
+        "AxleCount, MeasureUnit, CarNumber, VIN, CarType, KalvexType, KalvexSerial, Weight, BrakeWorkTotal, "
+        "BrakeStopTotal, BrakeWorkEfficiency, BrakeStopEfficiency) "
+        "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id"));
+    q.addBindValue(TestAssembly::joinWords(h[0], h[1]));
+    q.addBindValue(softwareVersion(h[2]));
+    q.addBindValue(verified.isValid() ? QVariant(local(verified, QTime(0, 0))) : nullDateTime());
+    q.addBindValue(TestAssembly::joinWords(h[8], h[9]));
+    q.addBindValue(minute);
+    q.addBindValue(minute);
+    q.addBindValue(int(h[22]));
+    q.addBindValue(int(h[23]));
+    q.addBindValue(QString(QLatin1String("")));
+    q.addBindValue(QString(QLatin1String("")));
+    q.addBindValue(int(h[24]));
+    q.addBindValue(KalvexType);
+    q.addBindValue(KalvexSerial);
+    q.addBindValue(int(totals[0]));
+    q.addBindValue(int(totals[1]));
+    q.addBindValue(int(totals[2]));
+    q.addBindValue(BrakeWorkEfficiency);
+    q.addBindValue(BrakeStopEfficiency);
+    int id = -1;
+    if (prepared && q.exec() && q.next())
+        id = q.value(0).toInt();
+    else
+        fail(q.lastError().text());
+    q.finish();
+    return id;
+}
+
+bool TdmMain::TableAxlesAdd(int TestID, uint16_t AxleNumber, const std::array<uint16_t, 32>& values,
+                            const std::array<uint16_t, 9>& derived) {
+    static const QString statement = [] {
+        const QStringList& c = axlesColumns();
+        return QStringLiteral("INSERT INTO Axles(%1) VALUES (%2)")
+            .arg(c.join(QStringLiteral(", ")),
+                 QStringList(c.size(), QStringLiteral("?")).join(QStringLiteral(", ")));
+    }();
+    QSqlQuery q(database());
+    bool ok = q.prepare(statement);
+    q.addBindValue(TestID);
+    q.addBindValue(int(AxleNumber));
+    for (uint16_t v : values)
+        q.addBindValue(int(v));
+    for (uint16_t v : derived)
+        q.addBindValue(int(v));
+    ok = ok && q.exec();
+    if (!ok)
+        fail(q.lastError().text());
+    return ok;
+}
+
+bool TdmMain::TableTestsDelete(int ID) {
+    QSqlQuery q(database());
+    bool ok = q.prepare(QStringLiteral("UPDATE Tests SET DeleteFlag = TRUE WHERE id = ?"));
+    q.addBindValue(ID);
+    ok = ok && q.exec();
+    if (!ok)
+        fail(q.lastError().text());
+    return ok;
+}
+
+bool TdmMain::TableTestsSetText(int id, const QString& column, const QString& text) {
+    // Only the two columns the operator edits; the name never comes from the value.
+    QString statement;
+    if (column.compare(QLatin1String("CarNumber"), Qt::CaseInsensitive) == 0)
+        statement = QStringLiteral("UPDATE Tests SET CarNumber = ? WHERE id = ?");
+    else if (column.compare(QLatin1String("VIN"), Qt::CaseInsensitive) == 0)
+        statement = QStringLiteral("UPDATE Tests SET VIN = ? WHERE id = ?");
+    else
+        return fail(QStringLiteral("column %1 is not editable").arg(column));
+    QSqlQuery q(database());
+    bool ok = q.prepare(statement);
+    q.addBindValue(text);
+    q.addBindValue(id);
+    ok = ok && q.exec();
+    if (!ok)
+        return fail(q.lastError().text());
+    if (q.numRowsAffected() != 1)
+        return fail(QStringLiteral("test %1 is not in the database").arg(id));
+    return true;
+}
+
+void TdmMain::TableAxlesSelect(int TestID) {
+    QSqlQuery q(database());
+    q.setForwardOnly(true);
+    const bool ok =
+        isConnected() && q.prepare(QStringLiteral("SELECT %1 FROM Axles WHERE TestID = ? ORDER BY "
+                                                  "AxleNumber")
+                                       .arg(axlesColumns().join(QStringLiteral(", "))));
+    q.addBindValue(TestID);
+    if (ok && q.exec()) {
+        qrAxles.load(q, axlesColumns());
+    } else {
+        if (isConnected())
+            fail(q.lastError().text());
+        qrAxles.clear();
+    }
+}
+
+void TdmMain::dsTestsDataChange() {
+    TableAxlesSelect(qrTests.currentId());
+    emit testsDataChanged();
+}
+
+TdmMain::StoreResult TdmMain::TableTestsStore(const TestRecord& test) {
+    if (!isConnected())
+        return StoreResult::NotConnected;
+    Transaction tx(database());
+    if (!tx.isOpen()) {
+        fail(database().lastError().text());
+        return StoreResult::Failed;
+    }
+    bool ok = false;
+    const int32_t order = TestAssembly::joinWords(test.header[8], test.header[9]);
+    if (TableTestsCheck(order, test.testTime, &ok))
+        return StoreResult::Duplicate;
+    if (!ok)
+        return StoreResult::Failed;
+    const int id = TableTestsAdd(test.header, test.testTime, test.totals, test.KalvexType, test.KalvexSerial,
+                                 test.BrakeWorkEfficiency, test.BrakeStopEfficiency);
+    if (id < 0)
+        return StoreResult::Failed;
+    for (const AxleRecord& a : test.axles)
+        if (!TableAxlesAdd(id, a.AxleNumber, a.measured, a.derived))
+            return StoreResult::Failed;
+    if (!tx.commit()) {
+        fail(database().lastError().text());
+        return StoreResult::Failed;
+    }
+    return StoreResult::Stored;
+}
+
+bool TdmMain::createDatabase(const QString& path, QString* error) {
+    auto refuse = [error](const QString& text) {
+        if (error)
+            *error = text;
+        return false;
+    };
+    if (QFileInfo::exists(path))
+        return refuse(QStringLiteral("%1 exists already").arg(path));
+    const QString name = QStringLiteral("mirvane-create-") + QUuid::createUuid().toString();
+    QString failure;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(path);
+        if (!db.open()) {
+            failure = db.lastError().text();
+        } else {
+            QStringList statements;
+            for (const char* s : SqliteSchema) {
+                if (s) {
+                    statements << QString::fromLatin1(s);
+                    continue;
+                }
+                QStringList cols;
+                for (const QString& c : axlesColumns())
+                    cols << c + QStringLiteral(" INTEGER");
+                cols[0] = QStringLiteral("TestID INTEGER NOT NULL REFERENCES Tests (id)");
+                cols[1] = QStringLiteral("AxleNumber INTEGER NOT NULL");
+                statements << QStringLiteral("CREATE TABLE Axles (%1)").arg(cols.join(QStringLiteral(", ")));
+            }
+            db.transaction();
+            QSqlQuery q(db);
+            for (const QString& s : statements) {
+                if (!q.exec(s)) {
+                    failure = q.lastError().text();
+                    break;
+                }
+            }
+            if (failure.isEmpty() && !db.commit())
+                failure = db.lastError().text();
+            q.finish();
+            db.close();
+        }
+    }
+    QSqlDatabase::removeDatabase(name);
+    if (!failure.isEmpty()) {
+        QFile::remove(path);
+        return refuse(failure);
     }
     return true;
 }

@@ -1,13 +1,25 @@
 #pragma once
 
+#include "SqlRowsModel.h"
+#include "TestRecord.h"
+#include "TestsModel.h"
+
+#include <QDateTime>
 #include <QObject>
 #include <QSqlDatabase>
 #include <QString>
 
+#include <array>
+#include <cstdint>
+
 // The data module: owns the connection to the test database and every statement on it.
+// Every statement binds its values; none is built from them, so the same statements run on
+// any engine with standard SQL (the station's own file is SQLite).
 class TdmMain : public QObject {
     Q_OBJECT
 public:
+    enum class StoreResult { Stored, Duplicate, NotConnected, Failed };
+
     explicit TdmMain(QObject* parent = nullptr);
     ~TdmMain() override;
 
@@ -17,6 +29,57 @@ public:
 
     QSqlDatabase database() const;
 
+    // Reopens the test list with the tests of DTBegin's date 00:00:00 to DTEnd's date
+    // 23:59:59, oldest first, deleted tests left out; the current test stays current when it
+    // is still listed. Does nothing without a connection. An error leaves the list empty.
+    void TableTestsSelect(const QDateTime& DTBegin, const QDateTime& DTEnd);
+    // True when a test that is not deleted has this order number and DTBegin cut to the
+    // minute. ok (when given) tells whether the check could be made at all.
+    bool TableTestsCheck(int32_t OrederNumber, const QDateTime& DTBegin, bool* ok = nullptr);
+    // Inserts one Tests row and returns the id the engine gave it, or -1 when nothing was
+    // inserted. An invalid verification date is stored as NULL.
+    int TableTestsAdd(const std::array<uint16_t, 25>& FinalOKData, const QDateTime& testTime,
+                      const std::array<uint16_t, 3>& totals, const QString& KalvexType,
+                      const QString& KalvexSerial, double BrakeWorkEfficiency, double BrakeStopEfficiency);
+    // Inserts one Axles row; false when the engine refused it.
+    bool TableAxlesAdd(int TestID, uint16_t AxleNumber, const std::array<uint16_t, 32>& values,
+                       const std::array<uint16_t, 9>& derived);
+    // Marks the test as deleted; false when the engine refused it.
+    bool TableTestsDelete(int ID);
+    // Reopens the axle query with the axles of this test by ascending number; an error
+    // leaves it empty.
+    void TableAxlesSelect(int TestID);
+
+    // Stores a finished test with its axles in one transaction, all rows or none: the
+    // duplicate check, the test row, then its axles with the new id.
+    StoreResult TableTestsStore(const TestRecord& test);
+
+    // The engine's text for the last failed statement of this module.
+    QString lastError() const { return lastError_; }
+
+    // Creates an empty station database at path: both tables and their indexes. Refuses a
+    // path that exists, so a station's tests are never overwritten.
+    static bool createDatabase(const QString& path, QString* error);
+
+    // The list's columns in the order of the module's field list, and the axle query's.
+    static const QStringList& testsColumns();
+    static const QStringList& axlesColumns();
+
+    // The current row of the list changed or the list was reopened: the axle query follows
+    // the current test (0 when the list is empty), then testsDataChanged is signalled.
+    void dsTestsDataChange();
+
+    TestsModel qrTests;
+    SqlRowsModel qrAxles;
+
+signals:
+    // The list and the axle query show a new current test: the record view refreshes.
+    void testsDataChanged();
+
 private:
+    bool fail(const QString& text);
+    bool TableTestsSetText(int id, const QString& column, const QString& text);
+
     QString connectionName_;
+    QString lastError_;
 };
