@@ -11,13 +11,18 @@
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QPlainTextEdit>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTimer>
+
+#include <exception>
 
 TfrMain::TfrMain(const Station& st, Dialogs& dialogs, Clock& clock, const QStringList& arguments,
                  QWidget* parent)
-    : QMainWindow(parent), station(st), link(image), automation(link, image, settings, clock), dialogs_(dialogs),
-      clock_(clock), arguments_(arguments) {
+    : QMainWindow(parent), station(st), link(image),
+      endOfTest(link, settings, dmMain, clock, station.titlesFile()),
+      automation(link, image, settings, clock), dialogs_(dialogs), clock_(clock), arguments_(arguments) {
     setObjectName(QStringLiteral("frMain"));
     setWindowTitle(QStringLiteral("Mirvane - версия 3.5.1"));
     QFont f(QStringLiteral("MS Sans Serif"));
@@ -176,7 +181,29 @@ void TfrMain::TabSheet2Show() {
 }
 
 void TfrMain::handOverTest() {
-    // Storing the test and writing its protocol file join here.
+    // This runs inside the link's reply handling: nothing may escape from here, and the poll
+    // cycle must be idle again before a message box runs its own event loop, so a failed
+    // store is told once the hand-over has returned.
+    QString failure;
+    try {
+        if (endOfTest.StoreTest() == TdmMain::StoreResult::Failed)
+            failure = endOfTest.failureText();
+    } catch (const std::exception& e) {
+        failure = QStringLiteral("Испытание не сохранено в базе данных.\n") + QString::fromLocal8Bit(e.what());
+    } catch (...) {
+        failure = QStringLiteral("Испытание не сохранено в базе данных.");
+    }
+    try {
+        const TestHandOver::Protocol p = endOfTest.WriteProtocol();
+        if (!p.lines.isEmpty())
+            TabSheet1->mmData->setPlainText(p.lines.join(QLatin1Char('\n')));
+    } catch (...) {
+        // A protocol that cannot be made is no reason to stop polling.
+    }
+    if (!failure.isEmpty())
+        QTimer::singleShot(0, this, [this, failure] {
+            dialogs_.message(this, {Dialogs::Icon::Error, TestHandOver::failureTitle(), failure, Dialogs::Ok});
+        });
 }
 
 void TfrMain::CommandExecute(QAction* action) {

@@ -8,6 +8,7 @@
 #include "StandLink.h"
 #include "Station.h"
 #include "TdmMain.h"
+#include "TestHandOver.h"
 
 #include <QDateTime>
 #include <QMainWindow>
@@ -67,6 +68,7 @@ public:
     RegisterImage image;
     StandLink link;
     TdmMain dmMain;
+    TestHandOver endOfTest;
     bool fEmbedding = false;
     QDateTime FilterDTBegin;
     QDateTime FilterDTEnd;
