@@ -189,7 +189,8 @@ void TfrMain::handOverTest() {
         if (endOfTest.StoreTest() == TdmMain::StoreResult::Failed)
             failure = endOfTest.failureText();
     } catch (const std::exception& e) {
-        failure = QStringLiteral("Испытание не сохранено в базе данных.\n") + QString::fromLocal8Bit(e.what());
+        failure =
+            QStringLiteral("Испытание не сохранено в базе данных.\n") + QString::fromLocal8Bit(e.what());
     } catch (...) {
         failure = QStringLiteral("Испытание не сохранено в базе данных.");
     }
@@ -202,7 +203,8 @@ void TfrMain::handOverTest() {
     }
     if (!failure.isEmpty())
         QTimer::singleShot(0, this, [this, failure] {
-            dialogs_.message(this, {Dialogs::Icon::Error, TestHandOver::failureTitle(), failure, Dialogs::Ok});
+            dialogs_.message(this,
+                             {Dialogs::Icon::Error, TestHandOver::failureTitle(), failure, Dialogs::Ok});
         });
 }
 

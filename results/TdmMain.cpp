@@ -33,10 +33,22 @@ QString softwareVersion(uint16_t v) {
     return QStringLiteral("%1.%2").arg(v / 100).arg(v % 100, 2, 10, QLatin1Char('0'));
 }
 
-// Rolls back whatever was not committed, also when the store is left by an exception.
+// Takes the write lock at once and rolls back whatever was not committed, also when the store
+// is left by an exception. SQLite does not wait for a lock that a read must be promoted to
+// (another program's write would fail the store at once), so it begins as a writer there.
 class Transaction {
 public:
-    explicit Transaction(QSqlDatabase db) : db_(std::move(db)), open_(db_.transaction()) {}
+    explicit Transaction(QSqlDatabase db) : db_(std::move(db)) {
+        if (db_.driverName() == QLatin1String("QSQLITE")) {
+            QSqlQuery begin(db_);
+            open_ = begin.exec(QStringLiteral("BEGIN IMMEDIATE"));
+            error_ = begin.lastError().text();
+        } else {
+            open_ = db_.transaction();
+            error_ = db_.lastError().text();
+        }
+    }
+    QString error() const { return error_; }
     ~Transaction() {
         if (open_)
             db_.rollback();
@@ -51,7 +63,8 @@ public:
 
 private:
     QSqlDatabase db_;
-    bool open_;
+    bool open_ = false;
+    QString error_;
 };
 
 const char* const SqliteSchema[] = {
@@ -181,7 +194,7 @@ bool TdmMain::DatabaseConnect(const QString& FileName) {
     db.setDatabaseName(FileName);
     // Another program writing the file makes us wait this long at most: the store runs inside
     // the poll cycle, which must not stall for the driver's default of five seconds.
-    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=500"));
+    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=1000"));
     if (!db.open())
         return false;
     // Opening is lazy in SQLite: make sure the file really is a database.
@@ -350,7 +363,7 @@ TdmMain::StoreResult TdmMain::TableTestsStore(const TestRecord& test) {
         return StoreResult::NotConnected;
     Transaction tx(database());
     if (!tx.isOpen()) {
-        fail(database().lastError().text());
+        fail(tx.error());
         return StoreResult::Failed;
     }
     bool ok = false;
