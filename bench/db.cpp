@@ -1,0 +1,137 @@
+// Figures of the test database on a real SQLite file: the median time to store one finished
+// 9-axle test (test row and axles in one transaction, committed to disk), and the median time
+// to list one day out of 100 000 stored tests (the list reopened and the axle query following
+// its current test). The file lives in a temporary directory under $MIRVANE_BENCH_DIR, else
+// under the system's temporary directory; it should be on the disk a station would use.
+
+#include "TdmMain.h"
+#include "TestAssembly.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QSqlDatabase>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+constexpr int StoredTests = 100000;
+constexpr int TestsPerDay = 50;
+const QDate FirstDay(2020, 1, 1);
+
+// A plausible finished test: n axles with measured values and the derived ones worked out as
+// the hand-over does.
+TestRecord finishedTest(int order, const QDateTime& time, int axles) {
+    TestAssembly::Header h{};
+    h[1] = 3082;
+    h[2] = 2564;
+    h[3] = 351;
+    h[4] = 15;
+    h[5] = 6;
+    h[6] = 2025;
+    h[9] = static_cast<uint16_t>(order & 0xFFFF);
+    h[10] = static_cast<uint16_t>(order >> 16);
+    h[23] = static_cast<uint16_t>(axles);
+    TestAssembly::AxleRows rows;
+    for (auto& r : rows)
+        r.fill(TestAssembly::NoValue);
+    for (int a = 1; a <= axles; ++a)
+        for (int j = 1; j <= 32; ++j)
+            rows[a][j] = static_cast<uint16_t>(100 * a + j + order % 7);
+    return TestAssembly::assemble(h, rows, axles, time, QStringLiteral("СТМ-3500"), QStringLiteral("00042"));
+}
+
+// One database for all benchmarks: 100 000 tests of three axles, 50 a day.
+class Station {
+public:
+    Station()
+        : dir_(QDir(qEnvironmentVariable("MIRVANE_BENCH_DIR", QDir::tempPath()))
+                   .filePath("mirvane-db-XXXXXX")) {
+        path_ = dir_.filePath(QStringLiteral("Mirvane.db"));
+        QString error;
+        if (!TdmMain::createDatabase(path_, &error) || !dm.DatabaseConnect(path_))
+            qFatal("cannot create %s: %s", qPrintable(path_), qPrintable(error));
+        std::fprintf(stderr, "filling %s with %d tests...\n", qPrintable(path_), StoredTests);
+        QSqlDatabase db = dm.database();
+        db.transaction();
+        for (int i = 0; i < StoredTests; ++i) {
+            const QDateTime time(FirstDay.addDays(i / TestsPerDay),
+                                 QTime(8, 0).addSecs(60 * 10 * (i % TestsPerDay)));
+            const TestRecord t = finishedTest(i + 1, time, 3);
+            const int id = dm.TableTestsAdd(t.header, t.testTime, t.totals, t.KalvexType, t.KalvexSerial,
+                                            t.BrakeWorkEfficiency, t.BrakeStopEfficiency);
+            for (const AxleRecord& a : t.axles)
+                dm.TableAxlesAdd(id, a.AxleNumber, a.measured, a.derived);
+        }
+        if (!db.commit())
+            qFatal("cannot fill the database");
+    }
+
+    TdmMain dm;
+    int nextOrder = StoredTests + 1;
+    QDateTime nextTime{QDate(2030, 1, 1), QTime(0, 0)};
+
+private:
+    QTemporaryDir dir_;
+    QString path_;
+};
+
+Station& station() {
+    static Station s;
+    return s;
+}
+
+void StoreNineAxleTest(benchmark::State& state) {
+    Station& s = station();
+    for (auto _ : state) {
+        state.PauseTiming();
+        const TestRecord t = finishedTest(s.nextOrder++, s.nextTime, 9);
+        s.nextTime = s.nextTime.addSecs(60);
+        state.ResumeTiming();
+        if (s.dm.TableTestsStore(t) != TdmMain::StoreResult::Stored)
+            state.SkipWithError(qPrintable(s.dm.lastError()));
+    }
+}
+
+void ListOneDayOf100000(benchmark::State& state) {
+    Station& s = station();
+    const QDateTime day(FirstDay.addDays(StoredTests / TestsPerDay / 2), QTime(12, 0));
+    for (auto _ : state) {
+        s.dm.TableTestsSelect(day, day);
+        benchmark::DoNotOptimize(s.dm.qrAxles.rowCount());
+    }
+    if (s.dm.qrTests.rowCount() != TestsPerDay || s.dm.qrAxles.rowCount() != 3)
+        state.SkipWithError("the day's list is not what was stored");
+    state.counters["tests_listed"] = s.dm.qrTests.rowCount();
+}
+
+// Each repetition is one store or one listing, so the median is that of single operations.
+BENCHMARK(StoreNineAxleTest)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(1)
+    ->Repetitions(101)
+    ->ReportAggregatesOnly(true);
+BENCHMARK(ListOneDayOf100000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(1)
+    ->Repetitions(101)
+    ->ReportAggregatesOnly(true);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    station(); // filled before anything is timed
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
