@@ -25,7 +25,7 @@ public:
     // local date-times here (a null or unreadable value becomes a null date-time).
     void load(QSqlQuery& query, const QStringList& columns, const QStringList& dateColumns = {});
     // Empties the result set (a closed query).
-    void clear();
+    virtual void clear();
 
     const QStringList& columns() const { return columns_; }
     // Column number of a field, case-insensitive, or -1.

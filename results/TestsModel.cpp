@@ -32,6 +32,11 @@ void TestsModel::reopen(QSqlQuery& query, const QStringList& columns, const QStr
     currentRow_ = row >= 0 ? row : (rowCount() > 0 ? 0 : -1);
 }
 
+void TestsModel::clear() {
+    SqlRowsModel::clear();
+    currentRow_ = -1;
+}
+
 int TestsModel::currentId() const {
     return currentRow_ >= 0 ? value(currentRow_, QStringLiteral("id")).toInt() : 0;
 }

@@ -27,6 +27,9 @@ public:
     // caller treats the reopening as one change.
     void reopen(QSqlQuery& query, const QStringList& columns, const QStringList& dateColumns);
 
+    // A closed list has no current test.
+    void clear() override;
+
     int currentRow() const { return currentRow_; }
     // The id of the current test; 0 when the list is empty.
     int currentId() const;
