@@ -1,7 +1,9 @@
+#include "CommandLine.h"
 #include "KalvexService.h"
 #include "QtDialogs.h"
 #include "Registration.h"
 #include "Station.h"
+#include "StationSetup.h"
 #include "TdmMain.h"
 #include "TfrMain.h"
 
@@ -10,95 +12,84 @@
 #include <QTimer>
 
 #include <cstdio>
-#include <cstring>
 
-// mirvane --create-database [PATH]: an empty station database at PATH (default: Mirvane.db in
-// the station directory), then exit. Runs before any window exists, so it needs no display.
-static int createDatabase(int argc, char* argv[]) {
-    QCoreApplication app(argc, argv);
-    const QStringList args = QCoreApplication::arguments().mid(1);
-    QString stationDir;
-    QString path;
-    for (int i = 0; i < args.size(); ++i) {
-        if (args[i] == QLatin1String("--station-dir") && i + 1 < args.size())
-            stationDir = args[++i];
-        else if (args[i] == QLatin1String("--create-database") && i + 1 < args.size() &&
-                 !args[i + 1].startsWith(QLatin1String("--")))
-            path = args[++i];
-    }
-    if (path.isEmpty())
-        path = Station::resolve(stationDir, QCoreApplication::applicationFilePath()).databaseFile();
-    QString error;
-    if (!TdmMain::createDatabase(path, &error)) {
-        std::fprintf(stderr, "mirvane: cannot create the database: %s\n", qPrintable(error));
-        return 1;
-    }
-    std::printf("mirvane: created %s\n", qPrintable(path));
-    return 0;
-}
-
-// Installs or removes the automation server's activation and ends, without a window.
-static int runRegistration(const AutomationSwitches& sw, const QString& stationDir) {
-    if (sw.registration == AutomationSwitches::Registration::Unregister) {
-        Registration::remove(sw.perUser);
+// The switches that do their work and end run without a window, so they need no display.
+static int runWithoutWindow(const CommandLine& cl) {
+    switch (cl.mode) {
+    case CommandLine::Mode::Help:
+        std::fputs(qPrintable(commandLineHelp()), stdout);
+        return 0;
+    case CommandLine::Mode::Version:
+        std::printf("mirvane %s\n", MIRVANE_VERSION);
+        return 0;
+    case CommandLine::Mode::Error:
+        std::fprintf(stderr, "mirvane: %s\nSee 'mirvane --help'.\n", qPrintable(cl.error));
+        return 2;
+    case CommandLine::Mode::CreateDatabase: {
+        const QString path =
+            cl.databasePath.isEmpty()
+                ? Station::resolve(cl.stationDir, QCoreApplication::applicationFilePath()).databaseFile()
+                : cl.databasePath;
+        QString error;
+        if (!TdmMain::createDatabase(path, &error)) {
+            std::fprintf(stderr, "mirvane: cannot create the database: %s\n", qPrintable(error));
+            return 1;
+        }
+        std::printf("mirvane: created %s\n", qPrintable(path));
         return 0;
     }
-    const QString err =
-        Registration::install(sw.perUser, QCoreApplication::applicationFilePath(), stationDir);
-    if (!err.isEmpty()) {
-        std::fprintf(stderr, "mirvane: cannot register the automation server: %s\n", qPrintable(err));
-        return 1;
+    case CommandLine::Mode::InitStation: {
+        const QString error = StationSetup::initStation(cl.initDir);
+        if (!error.isEmpty()) {
+            std::fprintf(stderr, "mirvane: cannot lay out the station: %s\n", qPrintable(error));
+            return 1;
+        }
+        std::printf("mirvane: station laid out in %s; start it with: mirvane --station-dir %s\n",
+                    qPrintable(cl.initDir), qPrintable(cl.initDir));
+        return 0;
     }
-    std::printf("mirvane: automation server registered in %s\n",
-                qPrintable(Registration::serviceFile(sw.perUser)));
-    return 0;
+    case CommandLine::Mode::Registration: {
+        const AutomationSwitches& sw = cl.automation;
+        if (sw.registration == AutomationSwitches::Registration::Unregister) {
+            Registration::remove(sw.perUser);
+            return 0;
+        }
+        const QString err =
+            Registration::install(sw.perUser, QCoreApplication::applicationFilePath(), cl.stationDir);
+        if (!err.isEmpty()) {
+            std::fprintf(stderr, "mirvane: cannot register the automation server: %s\n", qPrintable(err));
+            return 1;
+        }
+        std::printf("mirvane: automation server registered in %s\n",
+                    qPrintable(Registration::serviceFile(sw.perUser)));
+        return 0;
+    }
+    case CommandLine::Mode::Station:
+        break;
+    }
+    return -1;
 }
 
 int main(int argc, char* argv[]) {
     QStringList rawArgs;
     for (int i = 1; i < argc; ++i)
         rawArgs << QString::fromLocal8Bit(argv[i]);
-    const AutomationSwitches sw = parseAutomationSwitches(rawArgs);
-    QString stationDir;
-    const qsizetype dirAt = rawArgs.indexOf(QStringLiteral("--station-dir"));
-    if (dirAt >= 0 && dirAt + 1 < rawArgs.size())
-        stationDir = rawArgs[dirAt + 1];
-    if (sw.registration != AutomationSwitches::Registration::None) {
+    const CommandLine cl = parseCommandLine(rawArgs);
+    if (cl.mode != CommandLine::Mode::Station) {
         QCoreApplication app(argc, argv);
-        return runRegistration(sw, stationDir);
+        return runWithoutWindow(cl);
     }
-    for (int i = 1; i < argc; ++i)
-        if (std::strcmp(argv[i], "--create-database") == 0)
-            return createDatabase(argc, argv);
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("mirvane"));
     QApplication::setApplicationDisplayName(QStringLiteral("POST Mirvane"));
     QApplication::setApplicationVersion(QStringLiteral(MIRVANE_VERSION));
 
-    QStringList args = QCoreApplication::arguments().mid(1);
-    QString screenshot;
-    int screenshotAfter = 1000;
-    for (int i = 0; i < args.size(); ++i) {
-        const QString& a = args[i];
-        if (a == QLatin1String("--station-dir") && i + 1 < args.size()) {
-            ++i;
-        } else if (a == QLatin1String("--screenshot") && i + 1 < args.size()) {
-            screenshot = args[++i];
-        } else if (a == QLatin1String("--screenshot-after") && i + 1 < args.size()) {
-            bool ok = false;
-            screenshotAfter = args[++i].toInt(&ok);
-            if (!ok || screenshotAfter < 0) {
-                std::fprintf(stderr, "mirvane: --screenshot-after needs a number of milliseconds\n");
-                return 2;
-            }
-        }
-    }
-
-    const Station station = Station::resolve(stationDir, QCoreApplication::applicationFilePath());
+    const Station station = Station::resolve(cl.stationDir, QCoreApplication::applicationFilePath());
     QtDialogs dialogs;
     SystemClock clock;
-    TfrMain w(station, dialogs, clock, args);
+    // The window sees the command line as given: -EMBEDDING as the first argument matters.
+    TfrMain w(station, dialogs, clock, rawArgs);
 
     // The automation class is offered whatever the command line; without a session bus, or
     // with another station holding the name, the station runs without it.
@@ -108,16 +99,17 @@ int main(int argc, char* argv[]) {
         w.kalvex = &kalvex;
     else
         std::fprintf(stderr, "mirvane: automation interface not offered: %s\n", qPrintable(why));
-    if (sw.automation)
+    if (cl.automation.automation)
         QObject::connect(&kalvex, &KalvexService::lastObjectReleased, &app, &QCoreApplication::quit);
 
     w.showMaximized();
     QTimer::singleShot(0, &w, &TfrMain::FormShow);
-    if (!screenshot.isEmpty()) {
-        QTimer::singleShot(screenshotAfter, &w, [&w, screenshot] {
-            const bool saved = w.grab().save(screenshot, "PNG");
+    if (!cl.screenshot.isEmpty()) {
+        const QString file = cl.screenshot;
+        QTimer::singleShot(cl.screenshotAfter, &w, [&w, file] {
+            const bool saved = w.grab().save(file, "PNG");
             if (!saved)
-                std::fprintf(stderr, "mirvane: cannot save the screenshot to %s\n", qPrintable(screenshot));
+                std::fprintf(stderr, "mirvane: cannot save the screenshot to %s\n", qPrintable(file));
             QCoreApplication::exit(saved ? 0 : 1);
         });
     }
