@@ -12,6 +12,7 @@ MIRVANE_PACKAGES=(
   fonts-liberation fonts-dseg
   dbus libglib2.0-bin
   poppler-utils sqlite3 xvfb xauth
+  dpkg-dev file
 )
 
 # Installs whatever of the given packages (default: all of the above) is missing. As root it
