@@ -8,6 +8,8 @@
 #include <cstdint>
 
 class RegisterImage;
+class SerialPort;
+struct Settings;
 
 // The master side of the controller line: poll state, live values, link statistics and the
 // results of a finished test. The board, the end-of-test handling and the automation
@@ -22,7 +24,27 @@ public:
     // Shutdown: no further request and no further time-out.
     void stop();
 
+    // The controller port and the remote's port (either may be null). The link handles their
+    // arrivals from here on; the ports stay owned by the caller.
+    void setPorts(SerialPort* main, SerialPort* ir);
+    // Start-up: opens the controller port and, when enabled and the controller port opened,
+    // the remote's port. False when the controller port failed (it is left closed and the
+    // remote's port is not tried); the remote's port fails silently.
+    bool openPorts(const Settings& settings);
+
+    // The poll tick (every 20 ms).
+    void tmPortTimer();
+    // No reply within 1000 ms.
+    void tmTimeOutTimer();
+    // The statistics tick (every 1000 ms).
     void tmFPSTimer();
+    // The controller port's data-available event with the number of bytes waiting.
+    void cpMainTriggerAvail(int count);
+    // The remote's data-available event: one byte per event is a command code.
+    void cpIRTriggerAvail(int count);
+
+    // A finished test is fetched at most this many times while the controller reports it.
+    static constexpr int MaxFetchAttempts = 3;
 
 signals:
     // After a routine reply and after a status reply have been stored: the board repaints
@@ -34,7 +56,6 @@ signals:
     void handOver();
 
 public:
-
     QTimer tmPort;    // 20 ms poll tick, running from creation
     QTimer tmTimeOut; // 1000 ms, running only while a request is outstanding
     QTimer tmFPS;     // 1000 ms statistics tick
@@ -74,6 +95,34 @@ public:
     std::array<uint8_t, 256> OutBuff{};
     uint16_t OutCount = 0;
 
+    // Slave address of every request.
+    uint8_t Address = 1;
+
+    SerialPort* cpMain = nullptr;
+    SerialPort* cpIR = nullptr;
+
 private:
+    // Builds the request whose template is in OutBuff[0..OutCount), appends the CRC, drops
+    // whatever was gathered and writes it when the port is open.
+    void sendRequest();
+    void sendRead(uint16_t start, uint16_t count);
+    // "Switch the time-out on" never restarts a running time-out.
+    void timeOutOn();
+    bool requestOutstanding() const;
+    uint16_t replyWord(int k) const;
+
+    void routineReply(bool refused);
+    void statusReply(bool refused);
+    void pageReply(bool refused);
+    void headerReply(bool refused);
+    void axleReply(bool refused);
+    // A fetch that cannot go on: idle, time-out off; it may be started again while the
+    // controller still reports the finished test.
+    void abandonFetch();
+    void handOverResults();
+
     RegisterImage& image_;
+    int fetchAttempts_ = 0;
+    bool fetchAbandoned_ = false;
+    bool handingOver_ = false;
 };

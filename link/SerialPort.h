@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+
+// What the link needs of a serial port. The controller port and the remote's port are both
+// used through this, so the poll cycle runs the same on a real line, a pseudo-terminal and
+// the fake of the unit tests.
+class SerialPort {
+public:
+    virtual ~SerialPort() = default;
+
+    // Port number N is the platform's N-th serial port; a device name, when not empty, wins
+    // over the number. Applied at the next open.
+    virtual void setPort(quint16 number, const QString& deviceName) = 0;
+    virtual void setBaud(qint32 baud) = 0;
+
+    // Opening can fail; the port is then closed.
+    virtual bool open() = 0;
+    virtual void close() = 0;
+    virtual bool isOpen() const = 0;
+
+    // Returns the number of bytes taken (or -1 on an error).
+    virtual int write(const uint8_t* data, int n) = 0;
+    // Reads up to n bytes that are waiting; returns how many were read.
+    virtual int read(uint8_t* data, int n) = 0;
+    // False when no byte is waiting.
+    virtual bool readByte(uint8_t& byte) = 0;
+    virtual void clearInput() = 0;
+    virtual void clearOutput() = 0;
+    virtual int bytesAvailable() const = 0;
+
+    // Data-available event: called on the thread of the event loop, one arrival at a time,
+    // with the number of bytes waiting.
+    void setArrivalHandler(std::function<void(int)> handler) { arrival_ = std::move(handler); }
+
+protected:
+    void arrived(int bytesWaiting) {
+        if (arrival_)
+            arrival_(bytesWaiting);
+    }
+
+private:
+    std::function<void(int)> arrival_;
+};
