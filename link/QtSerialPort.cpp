@@ -1,5 +1,13 @@
 #include "QtSerialPort.h"
 
+namespace {
+
+bool isDeviceGone(QSerialPort::SerialPortError error) {
+    return error == QSerialPort::ResourceError || error == QSerialPort::ReadError;
+}
+
+} // namespace
+
 QtSerialPort::QtSerialPort(int bufferSize, QObject* parent) : QObject(parent), bufferSize_(bufferSize) {
     connect(&port_, &QSerialPort::readyRead, this,
             [this] { arrived(static_cast<int>(port_.bytesAvailable())); });
@@ -56,10 +64,8 @@ bool QtSerialPort::open() {
     port_.setStopBits(QSerialPort::OneStop);
     port_.setFlowControl(QSerialPort::NoFlowControl);
     port_.setReadBufferSize(bufferSize_);
-    if (!port_.open(QIODevice::ReadWrite)) {
-        port_.close();
+    if (!port_.open(QIODevice::ReadWrite))
         return false;
-    }
     // Adapters and pseudo-terminals without modem lines refuse these; the line works anyway.
     port_.setDataTerminalReady(true);
     port_.setRequestToSend(true);
@@ -78,7 +84,10 @@ bool QtSerialPort::isOpen() const {
 int QtSerialPort::write(const uint8_t* data, int n) {
     if (!port_.isOpen())
         return -1;
-    return static_cast<int>(port_.write(reinterpret_cast<const char*>(data), n));
+    const qint64 taken = port_.write(reinterpret_cast<const char*>(data), n);
+    // Out at once, not at the next turn of the event loop: the line's timing starts here.
+    port_.flush();
+    return static_cast<int>(taken);
 }
 
 int QtSerialPort::read(uint8_t* data, int n) {
@@ -111,15 +120,16 @@ int QtSerialPort::bytesAvailable() const {
 }
 
 void QtSerialPort::onError(QSerialPort::SerialPortError error) {
-    // An unplugged adapter (or a pseudo-terminal whose other side went away) leaves a dead
-    // handle: close it, so that the link's time-out opens the device again once it is back.
-    // Closed on the next turn of the event loop, outside the port's own notification.
-    if (error != QSerialPort::ResourceError)
+    // An unplugged adapter (or a pseudo-terminal whose other side went away) leaves a handle
+    // that fails every read: close it, so that the link's time-out opens the device again
+    // once it is back. Closed on the next turn of the event loop, outside the port's own
+    // notification.
+    if (!isDeviceGone(error))
         return;
     QMetaObject::invokeMethod(
         this,
         [this] {
-            if (port_.isOpen() && port_.error() == QSerialPort::ResourceError)
+            if (port_.isOpen() && isDeviceGone(port_.error()))
                 port_.close();
         },
         Qt::QueuedConnection);

@@ -1,0 +1,157 @@
+// The station's link against the simulated stand over real pseudo-terminals.
+
+#include "QtSerialPort.h"
+#include "RegisterImage.h"
+#include "Settings.h"
+#include "SimProcess.h"
+#include "StandLink.h"
+#include "StandModel.h"
+
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+// The headless station core: the link on real serial ports.
+struct Station {
+    RegisterImage image;
+    StandLink link{image};
+    QtSerialPort port{4096};
+    QtSerialPort ir{40960};
+    int handOvers = 0;
+    std::array<uint16_t, 26> header{};
+    std::array<std::array<uint16_t, 33>, 10> axles{};
+    int currentAxle = 0;
+
+    explicit Station(const Settings& s) {
+        link.setPorts(&port, &ir);
+        QObject::connect(&link, &StandLink::handOver, [this] {
+            ++handOvers;
+            header = link.FinalOKData;
+            axles = link.AxleOkData;
+            currentAxle = link.CurrentAxle;
+        });
+        opened = link.openPorts(s);
+        link.setIdle();
+    }
+    bool opened = false;
+};
+
+Settings settingsFor(const SimProcess& sim, int baud) {
+    Settings s;
+    s.PortName = sim.slavePath;
+    s.Baud = baud;
+    return s;
+}
+
+} // namespace
+
+TEST(StandLinkE2E, LiveValuesArriveAndACommandLandsInHoldingRegisterZero) {
+    SimProcess sim({"--baud", "115200", "--pieces"});
+    ASSERT_FALSE(sim.slavePath.isEmpty());
+    Station st(settingsFor(sim, 115200));
+    ASSERT_TRUE(st.opened);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return st.link.fConnect && st.link.CycleLeft == 0 && st.link.tFPS + st.link.FPS > 2; }, 5000));
+    EXPECT_EQ(st.link.Status, 1);
+    EXPECT_EQ(st.link.TextSt, QStringLiteral("СТЕНД ГОТОВ"));
+    EXPECT_EQ(st.link.HReg[4], 0x8000);
+    EXPECT_EQ(st.link.HReg[8], 2);
+    EXPECT_EQ(st.link.HReg[9], 1);
+
+    st.link.IRByte = 34; // axle up
+    ASSERT_TRUE(sim.waitFor(QStringLiteral("command 34"), 3000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return st.link.HReg[9] == 2; }, 3000));
+    EXPECT_EQ(st.link.BadPacket, 0);
+}
+
+TEST(StandLinkE2E, FinishedTestIsHandedOverWithExactlyTheSimulatorsWords) {
+    struct Case {
+        const char* baud;
+        int axles;
+        bool pieces;
+    };
+    for (const Case& c : {Case{"115200", 3, true}, Case{"9600", 9, false}}) {
+        QStringList args{"--baud",      c.baud, "--axles", QString::number(c.axles),
+                         "--test-time", "0.5",  "--seed",  "7"};
+        if (c.pieces)
+            args << "--pieces";
+        SimProcess sim(args);
+        Station st(settingsFor(sim, QString::fromLatin1(c.baud).toInt()));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return st.link.fConnect; }, 5000));
+        st.link.IRByte = 1; // start
+        ASSERT_TRUE(QTest::qWaitFor([&] { return st.handOvers > 0; }, 10000)) << c.axles;
+        ASSERT_TRUE(sim.waitFor(QStringLiteral("served test 1"), 3000));
+        // Routine replies after the fetch no longer report a finished test; nothing is fetched twice.
+        ASSERT_TRUE(QTest::qWaitFor([&] { return st.link.Status == 1; }, 3000));
+        QTest::qWait(300);
+        EXPECT_EQ(st.handOvers, 1);
+        EXPECT_EQ(sim.count(QStringLiteral("read header")), 1);
+
+        const StandSim::FinishedTest expected = StandSim::finishedTest(7, 1, c.axles);
+        EXPECT_EQ(st.currentAxle, c.axles + 1);
+        for (int k = 0; k < 25; ++k)
+            EXPECT_EQ(st.header[k + 1], expected.header[k]) << "header word " << k + 1;
+        for (int a = 1; a <= 9; ++a)
+            for (int j = 0; j < 32; ++j)
+                ASSERT_EQ(st.axles[a][j + 1], expected.axles[a - 1][j]) << "axle " << a << " word " << j;
+        EXPECT_EQ(st.link.BadPacket, 0);
+    }
+}
+
+TEST(StandLinkE2E, SilentStandIsCountedAndTheLinkRecovers) {
+    SimProcess sim({"--baud", "115200", "--silent-after", "1", "--silent-for", "2.2"});
+    Station st(settingsFor(sim, 115200));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return st.link.fConnect; }, 5000));
+    ASSERT_TRUE(sim.waitFor(QStringLiteral("silent"), 3000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !st.link.fConnect; }, 3000));
+    EXPECT_EQ(st.link.BadPacket, 1);
+    ASSERT_TRUE(sim.waitFor(QStringLiteral("speaking"), 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return st.link.fConnect; }, 2000));
+    // One lost reply a second while it was silent.
+    EXPECT_GE(st.link.BadPacket, 2);
+    EXPECT_LE(st.link.BadPacket, 3);
+    const uint16_t lost = st.link.BadPacket;
+    QTest::qWait(1200);
+    EXPECT_EQ(st.link.BadPacket, lost);
+    EXPECT_GT(st.link.FPS, 20);
+}
+
+TEST(StandLinkE2E, UnpluggedPortReconnectsWithinTwoSecondsOfComingBack) {
+    QTemporaryDir dir;
+    const QString link = dir.filePath(QStringLiteral("stand.tty"));
+    SimProcess sim({"--baud", "115200", "--link", link, "--unplug-after", "1", "--unplug-for", "1.5"});
+    Settings s;
+    s.PortName = link;
+    s.Baud = 115200;
+    Station st(s);
+    ASSERT_TRUE(st.opened);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return st.link.fConnect; }, 5000));
+    ASSERT_TRUE(sim.waitFor(QStringLiteral("unplugged"), 3000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !st.port.isOpen(); }, 2000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !st.link.fConnect; }, 2000));
+    const int unplugged = sim.indexOf(QStringLiteral("unplugged"));
+    ASSERT_TRUE(sim.waitFor(QStringLiteral("slave "), 5000, unplugged));
+    QElapsedTimer back;
+    back.start();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return st.link.fConnect; }, 4000));
+    EXPECT_LT(back.elapsed(), 2000);
+    EXPECT_TRUE(st.port.isOpen());
+}
+
+TEST(StandLinkE2E, RemoteCodeFromTheReceiverReachesTheController) {
+    SimProcess sim({"--baud", "115200"});
+    Settings s = settingsFor(sim, 115200);
+    s.IREnabled = true;
+    s.IRPortName = sim.remotePath;
+    Station st(s);
+    ASSERT_TRUE(st.ir.isOpen());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return st.link.fConnect; }, 5000));
+    sim.send("38\n");
+    ASSERT_TRUE(sim.waitFor(QStringLiteral("remote 38"), 3000));
+    EXPECT_TRUE(sim.waitFor(QStringLiteral("command 38"), 3000));
+}
