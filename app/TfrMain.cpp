@@ -4,6 +4,7 @@
 #include "Commands.h"
 #include "KalvexService.h"
 #include "KeyMap.h"
+#include "SelectPortDialog.h"
 #include "TfrAbout.h"
 
 #include <QAction>
@@ -82,6 +83,12 @@ TfrMain::TfrMain(const Station& st, Dialogs& dialogs, Clock& clock, const QStrin
     automation.isWindowVisible = [this] { return isVisible(); };
     automation.setWindowVisible = [this](bool v) { setVisible(v); };
 
+    // Neither port opens by itself; start-up opens them.
+    cpMain = serialPortFactory()(4096);
+    cpIR = serialPortFactory()(40960);
+    cpMain->setChooser([this] { return SelectPort(); });
+    link.setPorts(cpMain.get(), cpIR.get());
+
     // The window's shortcuts are handled before the focused control sees the key.
     qApp->installEventFilter(this);
 }
@@ -140,7 +147,16 @@ void TfrMain::FormShow() {
 }
 
 void TfrMain::openPorts() {
-    // The controller and remote ports are opened by the link (serial port layer).
+    if (!link.openPorts(settings))
+        dialogs_.message(this, {Dialogs::Icon::None, QStringLiteral("Ошибка"),
+                                QStringLiteral("Не могу инициализировать COM-порт контроллера."), Dialogs::Ok});
+}
+
+QString TfrMain::SelectPort() {
+    SelectPortDialog dialog(this);
+    if (dialogs_.exec(dialog) != QDialog::Accepted)
+        return QString();
+    return dialog.chosenPort();
 }
 
 void TfrMain::loadProfile() {

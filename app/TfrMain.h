@@ -4,6 +4,7 @@
 #include "KalvexHost.h"
 #include "Dialogs.h"
 #include "RegisterImage.h"
+#include "SerialPort.h"
 #include "Settings.h"
 #include "StandLink.h"
 #include "Station.h"
@@ -15,6 +16,7 @@
 #include <QStringList>
 
 #include <array>
+#include <memory>
 
 class BoardPage;
 class KalvexService;
@@ -67,6 +69,9 @@ public:
     Settings settings;
     RegisterImage image;
     StandLink link;
+    // The controller's port and the remote's port.
+    std::unique_ptr<SerialPort> cpMain;
+    std::unique_ptr<SerialPort> cpIR;
     TdmMain dmMain;
     TestHandOver endOfTest;
     bool fEmbedding = false;
@@ -90,6 +95,8 @@ protected:
 private:
     QAction* makeAction(QList<QAction*>& list, const char* name, const QString& caption, int key);
     void openPorts();
+    // The operator's choice of the controller's port, or an empty text for a cancel.
+    QString SelectPort();
     void loadProfile();
     void connectDatabase();
     void setTabsVisible(bool visible);

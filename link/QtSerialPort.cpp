@@ -134,3 +134,10 @@ void QtSerialPort::onError(QSerialPort::SerialPortError error) {
         },
         Qt::QueuedConnection);
 }
+
+SerialPortFactory& serialPortFactory() {
+    static SerialPortFactory factory = [](int bufferSize) {
+        return std::make_unique<QtSerialPort>(bufferSize);
+    };
+    return factory;
+}

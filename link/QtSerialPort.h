@@ -22,7 +22,7 @@ public:
     // Asked while opening when neither a device name nor a port number gives a device;
     // returns the device the operator chose, or an empty text for a cancel. The choice stays
     // the port's device from then on.
-    void setChooser(std::function<QString()> chooser) { chooser_ = std::move(chooser); }
+    void setChooser(std::function<QString()> chooser) override { chooser_ = std::move(chooser); }
 
     void setPort(quint16 number, const QString& deviceName) override;
     void setBaud(qint32 baud) override;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 // What the link needs of a serial port. The controller port and the remote's port are both
 // used through this, so the poll cycle runs the same on a real line, a pseudo-terminal and
@@ -32,6 +33,11 @@ public:
     virtual void clearOutput() = 0;
     virtual int bytesAvailable() const = 0;
 
+    // Asked while opening when neither the device name nor the port number names a device:
+    // returns the device the operator chose, or an empty text for a cancel. Ports that
+    // cannot ask ignore it.
+    virtual void setChooser(std::function<QString()>) {}
+
     // Data-available event: called on the thread of the event loop, one arrival at a time,
     // with the number of bytes waiting.
     void setArrivalHandler(std::function<void(int)> handler) { arrival_ = std::move(handler); }
@@ -45,3 +51,8 @@ protected:
 private:
     std::function<void(int)> arrival_;
 };
+
+// Makes the station's ports (a system serial port by default). Tests put ports of their own
+// here, so that no test opens a serial device of the machine it runs on.
+using SerialPortFactory = std::function<std::unique_ptr<SerialPort>(int bufferSize)>;
+SerialPortFactory& serialPortFactory();
