@@ -155,3 +155,20 @@ TEST(StandLinkE2E, RemoteCodeFromTheReceiverReachesTheController) {
     ASSERT_TRUE(sim.waitFor(QStringLiteral("remote 38"), 3000));
     EXPECT_TRUE(sim.waitFor(QStringLiteral("command 38"), 3000));
 }
+
+TEST(StandLinkE2E, LineFaultsCostRepliesButNeverLetGarbleThrough) {
+    SimProcess sim({"--baud", "115200", "--fault-rate", "0.3", "--seed", "3"});
+    Station st(settingsFor(sim, 115200));
+    int routine = 0, wrong = 0;
+    QObject::connect(&st.link, &StandLink::repaintBoard, [&] {
+        if (st.link.State != 2)
+            return;
+        ++routine;
+        wrong += st.link.Status != 1 || st.link.TextSt != QStringLiteral("СТЕНД ГОТОВ") ||
+                 st.link.HReg[4] != 0x8000;
+    });
+    QTest::qWait(4000);
+    EXPECT_GT(routine, 20);
+    EXPECT_EQ(wrong, 0);
+    EXPECT_GE(st.link.BadPacket, 1);
+}
