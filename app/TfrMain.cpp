@@ -17,6 +17,7 @@
 #include <QTabWidget>
 #include <QTimer>
 
+#include <cstdio>
 #include <exception>
 
 TfrMain::TfrMain(const Station& st, Dialogs& dialogs, Clock& clock, const QStringList& arguments,
@@ -180,7 +181,16 @@ void TfrMain::connectDatabase() {
         setTabsVisible(false);
         return;
     }
-    if (!dmMain.DatabaseConnect(station.databaseFile())) {
+    QString why;
+    const std::optional<DatabaseConfig> config =
+        DatabaseConfig::fromSettings(settings, station.databaseFile(), &why);
+    if (!config || !dmMain.DatabaseConnect(*config)) {
+        // The operator's message is the same whatever the cause; the service engineer finds
+        // the cause on the program's error output.
+        if (why.isEmpty())
+            why = dmMain.lastError();
+        std::fprintf(stderr, "mirvane: cannot connect the database %s: %s\n",
+                     qPrintable(config ? config->describe() : settings.DatabaseDriver), qPrintable(why));
         dialogs_.message(this, {Dialogs::Icon::Error, QStringLiteral("Ошибка подключения к базе данных"),
                                 QStringLiteral("Не найден файл базы данных. Проверьте его месторасположение."),
                                 Dialogs::Ok});

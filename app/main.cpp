@@ -2,6 +2,7 @@
 #include "KalvexService.h"
 #include "QtDialogs.h"
 #include "Registration.h"
+#include "Settings.h"
 #include "Station.h"
 #include "StationSetup.h"
 #include "TdmMain.h"
@@ -26,16 +27,18 @@ static int runWithoutWindow(const CommandLine& cl) {
         std::fprintf(stderr, "mirvane: %s\nSee 'mirvane --help'.\n", qPrintable(cl.error));
         return 2;
     case CommandLine::Mode::CreateDatabase: {
-        const QString path =
-            cl.databasePath.isEmpty()
-                ? Station::resolve(cl.stationDir, QCoreApplication::applicationFilePath()).databaseFile()
-                : cl.databasePath;
+        // A path names a new SQLite file; without one, the station's settings say where: its
+        // own Mirvane.db or the shared PostgreSQL database.
+        const Station station = Station::resolve(cl.stationDir, QCoreApplication::applicationFilePath());
         QString error;
-        if (!TdmMain::createDatabase(path, &error)) {
+        std::optional<DatabaseConfig> config = DatabaseConfig::sqlite(cl.databasePath);
+        if (cl.databasePath.isEmpty())
+            config = DatabaseConfig::fromSettings(loadSettings(station.settingsFile), station.databaseFile(), &error);
+        if (!config || !TdmMain::createDatabase(*config, &error)) {
             std::fprintf(stderr, "mirvane: cannot create the database: %s\n", qPrintable(error));
             return 1;
         }
-        std::printf("mirvane: created %s\n", qPrintable(path));
+        std::printf("mirvane: created %s\n", qPrintable(config->describe()));
         return 0;
     }
     case CommandLine::Mode::InitStation: {

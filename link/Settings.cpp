@@ -36,6 +36,13 @@ Settings loadSettings(const QString& path) {
 
     s.PortName = ini.readString(dev, QStringLiteral("PortName"), QString());
     s.IRPortName = ini.readString(ir, QStringLiteral("PortName"), QString());
+    s.DatabaseDriver = ini.readString(prog, QStringLiteral("DatabaseDriver"), s.DatabaseDriver);
+    s.DatabaseHost = ini.readString(prog, QStringLiteral("DatabaseHost"), s.DatabaseHost);
+    s.DatabasePort = ini.readInteger(prog, QStringLiteral("DatabasePort"), s.DatabasePort);
+    s.DatabaseName = ini.readString(prog, QStringLiteral("DatabaseName"), s.DatabaseName);
+    s.DatabaseUser = ini.readString(prog, QStringLiteral("DatabaseUser"), s.DatabaseUser);
+    s.DatabasePassword = ini.readString(prog, QStringLiteral("DatabasePassword"), s.DatabasePassword);
+    s.DatabasePasswordFile = ini.readString(prog, QStringLiteral("DatabasePasswordFile"), s.DatabasePasswordFile);
     s.OleLogFile = ini.readString(prog, QStringLiteral("OleLogFile"), QString());
     s.ProtocolDir = ini.readString(prog, QStringLiteral("ProtocolDir"), QString());
     return s;

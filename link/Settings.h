@@ -28,6 +28,15 @@ struct Settings {
     bool fDataBaseEnabled = false;
     bool fDebugOLE = false;
     bool fPCDateTime = true;
+    // The test database: "sqlite" (the station's own Mirvane.db) or "postgres" (a central
+    // server that several stations share).
+    QString DatabaseDriver = QStringLiteral("sqlite");
+    QString DatabaseHost; // host name, or the directory of the server's Unix socket
+    qint32 DatabasePort = 5432;
+    QString DatabaseName = QStringLiteral("mirvane");
+    QString DatabaseUser;
+    QString DatabasePassword;
+    QString DatabasePasswordFile; // first line is the password; else libpq's PGPASSFILE / ~/.pgpass
     QString OleLogFile;  // empty: ole_log.txt in the user's home directory
     QString ProtocolDir; // empty: the process's working directory
 

@@ -6,7 +6,10 @@
 #include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QTimeZone>
 #include <QUuid>
+
+#include <cstdlib>
 
 namespace {
 
@@ -67,32 +70,92 @@ private:
     QString error_;
 };
 
-const char* const SqliteSchema[] = {
-    "CREATE TABLE Tests ("
-    " id INTEGER PRIMARY KEY AUTOINCREMENT,"
-    " KalvexID INTEGER,"
-    " SoftwareVersion VARCHAR(10),"
-    " VerificationDate TIMESTAMP,"
-    " OrderNumber INTEGER,"
-    " TestDTBegin TIMESTAMP,"
-    " TestDTEnd TIMESTAMP,"
-    " AxleCount INTEGER,"
-    " MeasureUnit INTEGER,"
-    " VIN VARCHAR(17) DEFAULT '',"
-    " CarNumber VARCHAR(10) DEFAULT '',"
-    " CarType INTEGER,"
-    " KalvexType VARCHAR(50),"
-    " KalvexSerial VARCHAR(50),"
-    " Weight INTEGER,"
-    " BrakeWorkTotal INTEGER,"
-    " BrakeStopTotal INTEGER,"
-    " BrakeWorkEfficiency DOUBLE PRECISION,"
-    " BrakeStopEfficiency DOUBLE PRECISION,"
-    " DeleteFlag BOOLEAN NOT NULL DEFAULT FALSE)",
-    "CREATE INDEX TestsTestDTBegin ON Tests (TestDTBegin)",
-    nullptr, // Axles, built from the column list below
-    "CREATE INDEX AxlesTestID ON Axles (TestID, AxleNumber)",
-};
+// The schema, the same tables on both engines in each engine's types: 32-bit signed integers
+// for ids, numbers and the 0..65535 words, doubles, texts of the listed sizes, a boolean
+// DeleteFlag that starts false. The unique index makes a second copy of a stored test fail
+// inside its transaction, so two stations storing the same finished test store it once.
+QStringList schema(DatabaseConfig::Engine engine) {
+    const bool sqlite = engine == DatabaseConfig::Engine::SQLite;
+    const QString id = sqlite ? QStringLiteral("id INTEGER PRIMARY KEY AUTOINCREMENT")
+                              : QStringLiteral("id SERIAL PRIMARY KEY");
+    QStringList axles;
+    for (const QString& c : TdmMain::axlesColumns())
+        axles << c + QStringLiteral(" INTEGER");
+    axles[0] = QStringLiteral("TestID INTEGER NOT NULL REFERENCES Tests (id)");
+    axles[1] = QStringLiteral("AxleNumber INTEGER NOT NULL");
+    return {
+        QStringLiteral("CREATE TABLE Tests (") + id +
+            QStringLiteral(", KalvexID INTEGER, SoftwareVersion VARCHAR(10), VerificationDate TIMESTAMP,"
+                           " OrderNumber INTEGER, TestDTBegin TIMESTAMP, TestDTEnd TIMESTAMP, AxleCount INTEGER,"
+                           " MeasureUnit INTEGER, VIN VARCHAR(17) DEFAULT '', CarNumber VARCHAR(10) DEFAULT '',"
+                           " CarType INTEGER, KalvexType VARCHAR(50), KalvexSerial VARCHAR(50), Weight INTEGER,"
+                           " BrakeWorkTotal INTEGER, BrakeStopTotal INTEGER, BrakeWorkEfficiency DOUBLE PRECISION,"
+                           " BrakeStopEfficiency DOUBLE PRECISION, DeleteFlag BOOLEAN NOT NULL DEFAULT FALSE)"),
+        QStringLiteral("CREATE INDEX TestsTestDTBegin ON Tests (TestDTBegin)"),
+        QStringLiteral("CREATE UNIQUE INDEX TestsOrderMinute ON Tests (OrderNumber, TestDTBegin) WHERE NOT DeleteFlag"),
+        QStringLiteral("CREATE TABLE Axles (%1)").arg(axles.join(QStringLiteral(", "))),
+        QStringLiteral("CREATE INDEX AxlesTestID ON Axles (TestID, AxleNumber)"),
+    };
+}
+
+// Opens a connection of the given name on the configured engine, ready for the module's
+// statements; a connection that is not open comes back closed, with the reason in error.
+QSqlDatabase openConnection(const DatabaseConfig& config, const QString& name, QString* error) {
+    const bool sqlite = config.engine == DatabaseConfig::Engine::SQLite;
+    QSqlDatabase db = QSqlDatabase::addDatabase(sqlite ? QStringLiteral("QSQLITE") : QStringLiteral("QPSQL"), name);
+    auto failed = [&](const QString& why) {
+        if (error)
+            *error = why;
+        db.close();
+        return db;
+    };
+    if (sqlite) {
+        db.setDatabaseName(config.file);
+        // Another program writing the file makes us wait this long at most: the store runs
+        // inside the poll cycle, which must not stall for the driver's default of five seconds.
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=1000"));
+    } else {
+        db.setHostName(config.host);
+        db.setPort(config.port);
+        db.setDatabaseName(config.name);
+        db.setUserName(config.user);
+        db.setPassword(config.password);
+        db.setConnectOptions(QStringLiteral("connect_timeout=5"));
+    }
+    if (!db.open())
+        return failed(db.lastError().text());
+    QSqlQuery q(db);
+    if (sqlite) {
+        // Opening is lazy in SQLite: make sure the file really is a database.
+        if (!q.exec(QStringLiteral("SELECT count(*) FROM sqlite_master")))
+            return failed(q.lastError().text());
+        return db;
+    }
+    // As with SQLite's busy timeout: a lock another station holds is waited for this long at
+    // most, so the poll cycle never stalls behind it.
+    if (!q.exec(QStringLiteral("SET lock_timeout = '1s'")))
+        return failed(q.lastError().text());
+    // Date-times are bound and read as the station's local time: the server's session works
+    // in the same zone, whatever the server's own setting.
+    const QTimeZone zone = QTimeZone::systemTimeZone();
+    if (!q.exec(QStringLiteral("SET TIME ZONE '%1'").arg(QString::fromLatin1(zone.id())))) {
+        const int offset = zone.offsetFromUtc(QDateTime::currentDateTime()) / 60;
+        const QString hhmm = QStringLiteral("%1%2:%3")
+                                 .arg(offset < 0 ? QLatin1Char('-') : QLatin1Char('+'))
+                                 .arg(std::abs(offset) / 60, 2, 10, QLatin1Char('0'))
+                                 .arg(std::abs(offset) % 60, 2, 10, QLatin1Char('0'));
+        if (!q.exec(QStringLiteral("SET TIME ZONE INTERVAL '%1' HOUR TO MINUTE").arg(hhmm)))
+            return failed(q.lastError().text());
+    }
+    return db;
+}
+
+// A second copy of a stored test: the unique index on the order number and the minute.
+bool isUniqueViolation(const QSqlError& e, const QString& driver) {
+    if (driver == QLatin1String("QPSQL"))
+        return e.nativeErrorCode() == QLatin1String("23505");
+    return e.databaseText().contains(QLatin1String("UNIQUE constraint failed"));
+}
 
 } // namespace
 
@@ -180,30 +243,22 @@ bool TdmMain::fail(const QString& text) {
 }
 
 bool TdmMain::DatabaseConnect(const QString& FileName) {
+    return DatabaseConnect(DatabaseConfig::sqlite(FileName));
+}
+
+bool TdmMain::DatabaseConnect(const DatabaseConfig& config) {
     {
         QSqlDatabase old = database();
         if (old.isValid())
             old.close();
     }
+    QSqlDatabase::removeDatabase(connectionName_);
+    const bool sqlite = config.engine == DatabaseConfig::Engine::SQLite;
     // SQLite would create a missing file on open; the station must not.
-    if (!QFileInfo(FileName).isFile())
-        return false;
-    QSqlDatabase db = QSqlDatabase::contains(connectionName_)
-                          ? QSqlDatabase::database(connectionName_, false)
-                          : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName_);
-    db.setDatabaseName(FileName);
-    // Another program writing the file makes us wait this long at most: the store runs inside
-    // the poll cycle, which must not stall for the driver's default of five seconds.
-    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=1000"));
-    if (!db.open())
-        return false;
-    // Opening is lazy in SQLite: make sure the file really is a database.
-    QSqlQuery probe(db);
-    if (!probe.exec(QStringLiteral("SELECT count(*) FROM sqlite_master"))) {
-        db.close();
-        return false;
-    }
-    return true;
+    if (sqlite && !QFileInfo(config.file).isFile())
+        return fail(QStringLiteral("%1 does not exist").arg(config.file));
+    QSqlDatabase db = openConnection(config, connectionName_, &lastError_);
+    return db.isOpen();
 }
 
 void TdmMain::TableTestsSelect(const QDateTime& DTBegin, const QDateTime& DTEnd) {
@@ -267,18 +322,22 @@ int TdmMain::TableTestsAdd(const std::array<uint16_t, 25>& h, const QDateTime& t
     q.addBindValue(QString(QLatin1String("")));
     q.addBindValue(QString(QLatin1String("")));
     q.addBindValue(int(h[24]));
-    q.addBindValue(KalvexType);
-    q.addBindValue(KalvexSerial);
+    // The columns hold 50 characters; a longer text from the settings must not cost the test.
+    q.addBindValue(KalvexType.left(50));
+    q.addBindValue(KalvexSerial.left(50));
     q.addBindValue(int(totals[0]));
     q.addBindValue(int(totals[1]));
     q.addBindValue(int(totals[2]));
     q.addBindValue(BrakeWorkEfficiency);
     q.addBindValue(BrakeStopEfficiency);
     int id = -1;
-    if (prepared && q.exec() && q.next())
+    lastInsertDuplicate_ = false;
+    if (prepared && q.exec() && q.next()) {
         id = q.value(0).toInt();
-    else
+    } else {
+        lastInsertDuplicate_ = isUniqueViolation(q.lastError(), database().driverName());
         fail(q.lastError().text());
+    }
     q.finish();
     return id;
 }
@@ -374,8 +433,9 @@ TdmMain::StoreResult TdmMain::TableTestsStore(const TestRecord& test) {
         return StoreResult::Failed;
     const int id = TableTestsAdd(test.header, test.testTime, test.totals, test.KalvexType, test.KalvexSerial,
                                  test.BrakeWorkEfficiency, test.BrakeStopEfficiency);
+    // Two stations storing the same finished test at once: the engine lets the first one in.
     if (id < 0)
-        return StoreResult::Failed;
+        return lastInsertDuplicate_ ? StoreResult::Duplicate : StoreResult::Failed;
     for (const AxleRecord& a : test.axles)
         if (!TableAxlesAdd(id, a.AxleNumber, a.measured, a.derived))
             return StoreResult::Failed;
@@ -387,51 +447,49 @@ TdmMain::StoreResult TdmMain::TableTestsStore(const TestRecord& test) {
 }
 
 bool TdmMain::createDatabase(const QString& path, QString* error) {
+    return createDatabase(DatabaseConfig::sqlite(path), error);
+}
+
+bool TdmMain::createDatabase(const DatabaseConfig& config, QString* error) {
     auto refuse = [error](const QString& text) {
         if (error)
             *error = text;
         return false;
     };
-    if (QFileInfo::exists(path))
-        return refuse(QStringLiteral("%1 exists already").arg(path));
+    const bool sqlite = config.engine == DatabaseConfig::Engine::SQLite;
+    if (sqlite && QFileInfo::exists(config.file))
+        return refuse(QStringLiteral("%1 exists already").arg(config.file));
     const QString name = QStringLiteral("mirvane-create-") + QUuid::createUuid().toString();
     QString failure;
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(path);
-        if (!db.open()) {
-            failure = db.lastError().text();
-        } else {
-            QStringList statements;
-            for (const char* s : SqliteSchema) {
-                if (s) {
-                    statements << QString::fromLatin1(s);
-                    continue;
-                }
-                QStringList cols;
-                for (const QString& c : axlesColumns())
-                    cols << c + QStringLiteral(" INTEGER");
-                cols[0] = QStringLiteral("TestID INTEGER NOT NULL REFERENCES Tests (id)");
-                cols[1] = QStringLiteral("AxleNumber INTEGER NOT NULL");
-                statements << QStringLiteral("CREATE TABLE Axles (%1)").arg(cols.join(QStringLiteral(", ")));
-            }
-            db.transaction();
+        QSqlDatabase db = openConnection(config, name, &failure);
+        if (db.isOpen()) {
             QSqlQuery q(db);
-            for (const QString& s : statements) {
-                if (!q.exec(s)) {
-                    failure = q.lastError().text();
+            // A shared database is never created over: its tests belong to every station.
+            if (!sqlite && q.exec(QStringLiteral("SELECT 1 FROM information_schema.tables WHERE "
+                                                 "table_schema = current_schema() AND table_name = 'tests'")) &&
+                q.next())
+                failure = QStringLiteral("%1 holds the station tables already").arg(config.describe());
+            if (failure.isEmpty() && !db.transaction())
+                failure = db.lastError().text();
+            for (const QString& statement : schema(config.engine)) {
+                if (!failure.isEmpty())
                     break;
-                }
+                if (!q.exec(statement))
+                    failure = q.lastError().text();
             }
             if (failure.isEmpty() && !db.commit())
                 failure = db.lastError().text();
+            if (!failure.isEmpty())
+                db.rollback();
             q.finish();
             db.close();
         }
     }
     QSqlDatabase::removeDatabase(name);
     if (!failure.isEmpty()) {
-        QFile::remove(path);
+        if (sqlite)
+            QFile::remove(config.file);
         return refuse(failure);
     }
     return true;

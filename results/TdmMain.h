@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DatabaseConfig.h"
 #include "SqlRowsModel.h"
 #include "TestRecord.h"
 #include "TestsModel.h"
@@ -25,6 +26,8 @@ public:
 
     // Opens the database file. Never creates it: a missing file is a failed connection.
     bool DatabaseConnect(const QString& FileName);
+    // Opens the configured database: the station's file or a shared PostgreSQL database.
+    bool DatabaseConnect(const DatabaseConfig& config);
     bool isConnected() const;
 
     QSqlDatabase database() const;
@@ -60,6 +63,9 @@ public:
     // Creates an empty station database at path: both tables and their indexes. Refuses a
     // path that exists, so a station's tests are never overwritten.
     static bool createDatabase(const QString& path, QString* error);
+    // The same on the configured engine: for PostgreSQL the tables are created in the named
+    // database, which must exist and must not hold them yet.
+    static bool createDatabase(const DatabaseConfig& config, QString* error);
 
     // The list's columns in the order of the module's field list, and the axle query's.
     static const QStringList& testsColumns();
@@ -82,4 +88,7 @@ private:
 
     QString connectionName_;
     QString lastError_;
+    // The last insert of a test was refused as a second copy of a stored test (another station
+    // stored the same finished test first).
+    bool lastInsertDuplicate_ = false;
 };

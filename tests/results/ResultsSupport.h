@@ -1,5 +1,6 @@
 #pragma once
 
+#include "PgTestServer.h"
 #include "TdmMain.h"
 
 #include <QSqlDatabase>
@@ -7,6 +8,7 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QTemporaryDir>
+#include <QTimeZone>
 #include <QUuid>
 #include <QVariantList>
 
@@ -14,32 +16,70 @@
 
 #include <vector>
 
-// An empty station database made the way a station makes it, and the data module on it.
+using Engine = DatabaseConfig::Engine;
+
+inline const char* engineName(Engine e) {
+    return e == Engine::SQLite ? "SQLite" : "PostgreSQL";
+}
+inline void PrintTo(Engine e, std::ostream* os) {
+    *os << engineName(e);
+}
+
+// An empty station database made the way a station makes it, and the data module on it: a
+// SQLite file, or a fresh database on the test run's PostgreSQL server.
 struct StationDatabase {
     QTemporaryDir dir;
-    QString path = dir.filePath(QStringLiteral("Mirvane.db"));
+    QString path = dir.filePath(QStringLiteral("Mirvane.db")); // SQLite
+    DatabaseConfig config;
     TdmMain dm;
+    QString unavailable; // PostgreSQL: why there is no server to test on
 
-    StationDatabase() {
+    explicit StationDatabase(Engine engine = Engine::SQLite) {
+        if (engine == Engine::SQLite) {
+            config = DatabaseConfig::sqlite(path);
+        } else {
+            const std::optional<DatabaseConfig> c = PgTestServer::freshDatabase(&unavailable);
+            if (!c)
+                return;
+            config = *c;
+        }
         QString error;
-        if (!TdmMain::createDatabase(path, &error))
+        if (!TdmMain::createDatabase(config, &error))
             ADD_FAILURE() << error.toStdString();
-        if (!dm.DatabaseConnect(path))
-            ADD_FAILURE() << "cannot connect " << path.toStdString();
+        if (!dm.DatabaseConnect(config))
+            ADD_FAILURE() << "cannot connect " << config.describe().toStdString() << ": "
+                          << dm.lastError().toStdString();
     }
+    ~StationDatabase() {
+        if (config.engine == Engine::PostgreSQL && !config.name.isEmpty())
+            PgTestServer::dropDatabase(config);
+    }
+    bool usable() const { return unavailable.isEmpty(); }
 };
 
-// A connection of its own on a database file: reads what was stored without the module's code,
-// or holds locks as another program would.
+// A connection of its own on a station database: reads what was stored without the module's
+// code, or holds locks as another program would. Values read come in one form whatever the
+// engine: date-times as ISO text to the millisecond, booleans as 0 or 1.
 class OtherConnection {
 public:
-    explicit OtherConnection(const QString& path) : name_(QUuid::createUuid().toString()) {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name_);
-        db.setDatabaseName(path);
-        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=0"));
+    explicit OtherConnection(const DatabaseConfig& c) : name_(QUuid::createUuid().toString()) {
+        const bool sqlite = c.engine == Engine::SQLite;
+        QSqlDatabase db = QSqlDatabase::addDatabase(sqlite ? QStringLiteral("QSQLITE") : QStringLiteral("QPSQL"), name_);
+        if (sqlite) {
+            db.setDatabaseName(c.file);
+            db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=0"));
+        } else {
+            db.setHostName(c.host);
+            db.setPort(c.port);
+            db.setUserName(c.user);
+            db.setDatabaseName(c.name);
+        }
         if (!db.open())
             ADD_FAILURE() << db.lastError().text().toStdString();
+        if (!sqlite)
+            exec(QStringLiteral("SET TIME ZONE '%1'").arg(QString::fromLatin1(QTimeZone::systemTimeZoneId())));
     }
+    explicit OtherConnection(const QString& sqliteFile) : OtherConnection(DatabaseConfig::sqlite(sqliteFile)) {}
     ~OtherConnection() {
         QSqlDatabase::database(name_, false).close();
         QSqlDatabase::removeDatabase(name_);
@@ -59,7 +99,7 @@ public:
         while (q.next()) {
             QVariantList r;
             for (int i = 0; i < q.record().count(); ++i)
-                r << q.value(i);
+                r << normalised(q.value(i));
             out.push_back(r);
         }
         return out;
@@ -69,5 +109,12 @@ public:
     }
 
 private:
+    static QVariant normalised(const QVariant& v) {
+        if (v.metaType() == QMetaType::fromType<bool>())
+            return QVariant(v.toBool() ? 1 : 0);
+        if (v.metaType() == QMetaType::fromType<QDateTime>())
+            return v.isNull() ? QVariant() : QVariant(v.toDateTime().toString(Qt::ISODateWithMs));
+        return v;
+    }
     QString name_;
 };
