@@ -1,9 +1,12 @@
-// Figures of the test database on a real SQLite file: the median time to store one finished
+// Figures of the test database on a real SQLite file, or with MIRVANE_TEST_PG_INFO naming a
+// PostgreSQL server (tests/support/pg_server.sh start INFO --durable) on a fresh database
+// there: the median time to store one finished
 // 9-axle test (test row and axles in one transaction, committed to disk), and the median time
 // to list one day out of 100 000 stored tests (the list reopened and the axle query following
 // its current test). The file lives in a temporary directory under $MIRVANE_BENCH_DIR, else
 // under the system's temporary directory; it should be on the disk a station would use.
 
+#include "PgTestServer.h"
 #include "TdmMain.h"
 #include "TestAssembly.h"
 
@@ -51,11 +54,17 @@ public:
     Station()
         : dir_(QDir(qEnvironmentVariable("MIRVANE_BENCH_DIR", QDir::tempPath()))
                    .filePath("mirvane-db-XXXXXX")) {
-        path_ = dir_.filePath(QStringLiteral("Mirvane.db"));
+        config_ = DatabaseConfig::sqlite(dir_.filePath(QStringLiteral("Mirvane.db")));
         QString error;
-        if (!TdmMain::createDatabase(path_, &error) || !dm.DatabaseConnect(path_))
-            qFatal("cannot create %s: %s", qPrintable(path_), qPrintable(error));
-        std::fprintf(stderr, "filling %s with %d tests...\n", qPrintable(path_), StoredTests);
+        if (qEnvironmentVariableIsSet("MIRVANE_TEST_PG_INFO")) {
+            const std::optional<DatabaseConfig> pg = PgTestServer::freshDatabase(&error);
+            if (!pg)
+                qFatal("no PostgreSQL database: %s", qPrintable(error));
+            config_ = *pg;
+        }
+        if (!TdmMain::createDatabase(config_, &error) || !dm.DatabaseConnect(config_))
+            qFatal("cannot create %s: %s", qPrintable(config_.describe()), qPrintable(error));
+        std::fprintf(stderr, "filling %s with %d tests...\n", qPrintable(config_.describe()), StoredTests);
         QSqlDatabase db = dm.database();
         db.transaction();
         for (int i = 0; i < StoredTests; ++i) {
@@ -74,10 +83,14 @@ public:
     TdmMain dm;
     int nextOrder = StoredTests + 1;
     QDateTime nextTime{QDate(2030, 1, 1), QTime(0, 0)};
+    ~Station() {
+        if (config_.engine == DatabaseConfig::Engine::PostgreSQL)
+            PgTestServer::dropDatabase(config_);
+    }
 
 private:
     QTemporaryDir dir_;
-    QString path_;
+    DatabaseConfig config_;
 };
 
 Station& station() {
