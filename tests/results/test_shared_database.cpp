@@ -33,7 +33,7 @@ TestRecord numbered(int n) {
 // One station storing a run of tests over a connection of its own, in a thread of its own.
 class Station : public QThread {
 public:
-    Station(const DatabaseConfig& c, int first, int last) : config_(c), first_(first), last_(last) {}
+    Station(const DatabaseConfig& c, QList<int> orders) : config_(c), orders_(std::move(orders)) {}
     std::atomic<int> stored{0}, duplicates{0}, failed{0};
     QString lastError;
 
@@ -42,10 +42,10 @@ protected:
         TdmMain dm;
         if (!dm.DatabaseConnect(config_)) {
             lastError = dm.lastError();
-            failed = last_ - first_ + 1;
+            failed = static_cast<int>(orders_.size());
             return;
         }
-        for (int n = first_; n <= last_; ++n) {
+        for (int n : orders_) {
             switch (dm.TableTestsStore(numbered(n))) {
             case TdmMain::StoreResult::Stored:
                 ++stored;
@@ -62,7 +62,7 @@ protected:
 
 private:
     DatabaseConfig config_;
-    int first_, last_;
+    QList<int> orders_;
 };
 
 class SharedDatabase : public ::testing::TestWithParam<Engine> {
@@ -77,21 +77,27 @@ protected:
 
 } // namespace
 
-// Two stations store 200 tests each at the same time; 100 of them are the same finished tests,
-// which each station fetched from the controller. Every test is stored once, with its own axles.
+// Two stations store 200 tests each at the same time, and then the same 50 finished tests,
+// which each of them fetched. Every test is stored once, with its own axles.
 TEST_P(SharedDatabase, TwoStationsStoringAtOnceStoreEveryTestOnceWithItsOwnAxles) {
-    Station a(db->config, 1, 200), b(db->config, 101, 300);
+    auto range = [](int first, int last) {
+        QList<int> r;
+        for (int n = first; n <= last; ++n)
+            r << n;
+        return r;
+    };
+    Station a(db->config, range(1, 200) + range(401, 450)), b(db->config, range(201, 400) + range(401, 450));
     a.start();
     b.start();
     ASSERT_TRUE(a.wait(120000) && b.wait(120000));
     EXPECT_EQ(a.failed + b.failed, 0) << a.lastError.toStdString() << " / " << b.lastError.toStdString();
-    EXPECT_EQ(a.stored + b.stored, 300);
-    EXPECT_EQ(a.duplicates + b.duplicates, 100);
+    EXPECT_EQ(a.stored + b.stored, 450);
+    EXPECT_EQ(a.duplicates + b.duplicates, 50);
 
     OtherConnection other(db->config);
-    EXPECT_EQ(other.count(QStringLiteral("Tests")), 300);
-    EXPECT_EQ(other.rows(QStringLiteral("SELECT count(DISTINCT OrderNumber) FROM Tests")).at(0).at(0).toInt(), 300);
-    EXPECT_EQ(other.count(QStringLiteral("Axles")), 600);
+    EXPECT_EQ(other.count(QStringLiteral("Tests")), 450);
+    EXPECT_EQ(other.rows(QStringLiteral("SELECT count(DISTINCT OrderNumber) FROM Tests")).at(0).at(0).toInt(), 450);
+    EXPECT_EQ(other.count(QStringLiteral("Axles")), 900);
     // Every axle row carries the order number of the test it is attached to.
     EXPECT_EQ(other.rows(QStringLiteral("SELECT count(*) FROM Axles x JOIN Tests t ON t.id = x.TestID "
                                         "WHERE x.StaticWeightL <> t.OrderNumber OR x.TruckBlockStopR <> "
