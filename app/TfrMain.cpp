@@ -2,6 +2,7 @@
 
 #include "BoardPage.h"
 #include "Commands.h"
+#include "DatabasePage.h"
 #include "KalvexService.h"
 #include "KeyMap.h"
 #include "SelectPortDialog.h"
@@ -36,8 +37,7 @@ TfrMain::TfrMain(const Station& st, Dialogs& dialogs, Clock& clock, const QStrin
     PageControl1->setObjectName(QStringLiteral("PageControl1"));
     PageControl1->setDocumentMode(true);
     TabSheet1 = new BoardPage(link);
-    TabSheet2 = new QWidget;
-    TabSheet2->setObjectName(QStringLiteral("TabSheet2"));
+    TabSheet2 = new DatabasePage(dmMain, dialogs);
     PageControl1->addTab(TabSheet1, QStringLiteral("F11 - Табло"));
     PageControl1->addTab(TabSheet2, QStringLiteral("F12 - База данных"));
     setCentralWidget(PageControl1);
@@ -77,6 +77,12 @@ TfrMain::TfrMain(const Station& st, Dialogs& dialogs, Clock& clock, const QStrin
     connect(acResetSysData, &QAction::triggered, this, &TfrMain::acResetSysDataExecute);
     connect(acShowPageTablo, &QAction::triggered, this, &TfrMain::acSelectTabloExecute);
     connect(acShowPageDatabse, &QAction::triggered, this, &TfrMain::acSelectDatabaseExecute);
+    connect(acTestsFilter, &QAction::triggered, this, &TfrMain::acTestsFilterExecute);
+    connect(acTestsFind, &QAction::triggered, this, &TfrMain::acTestsFindExecute);
+    connect(acTestsDelete, &QAction::triggered, this, &TfrMain::acTestsDeleteExecute);
+    connect(acTestsPrint, &QAction::triggered, this, &TfrMain::acTestsPrintExecute);
+    TabSheet2->setActions({acTestsFilter, acTestsFind, acTestsDelete, acTestsPrint});
+    connect(&dmMain, &TdmMain::testsDataChanged, this, &TfrMain::ShowInfo);
 
     connect(&link, &StandLink::repaintBoard, TabSheet1, &BoardPage::RepaintBoard);
     connect(&link, &StandLink::handOver, this, &TfrMain::handOverTest);
@@ -94,7 +100,10 @@ TfrMain::TfrMain(const Station& st, Dialogs& dialogs, Clock& clock, const QStrin
     qApp->installEventFilter(this);
 }
 
-TfrMain::~TfrMain() = default;
+TfrMain::~TfrMain() {
+    // The database page works on dmMain's lists, which die with the members: it goes first.
+    delete TabSheet2;
+}
 
 QAction* TfrMain::makeAction(QList<QAction*>& list, const char* name, const QString& caption, int key) {
     auto* a = new QAction(caption, this);
@@ -125,6 +134,10 @@ void TfrMain::FormShow() {
     // 6. Date range of the test list: today.
     FilterDTBegin = clock_.now();
     FilterDTEnd = FilterDTBegin;
+    if (settings.fDataBaseEnabled) {
+        dmMain.TableTestsSelect(FilterDTBegin, FilterDTEnd);
+        TabSheet2->setRangeCaption(FilterDTBegin, FilterDTEnd);
+    }
     // 7. The board in front.
     PageControl1->setCurrentIndex(0);
     update();
@@ -204,7 +217,23 @@ void TfrMain::setTabsVisible(bool visible) { PageControl1->tabBar()->setVisible(
 
 void TfrMain::TabSheet2Show() {
     // The database page refreshes its list each time it comes to the front.
+    TabSheet2->TabSheet2Show(FilterDTBegin, FilterDTEnd);
 }
+
+void TfrMain::ShowInfo() { TabSheet2->ShowInfo(); }
+
+void TfrMain::acTestsFilterExecute() {
+    // The range is chosen only on the database page.
+    if (PageControl1->currentIndex() != 1)
+        return;
+    TabSheet2->chooseRange(FilterDTBegin, FilterDTEnd);
+}
+
+void TfrMain::acTestsFindExecute() { TabSheet2->findTest(); }
+
+void TfrMain::acTestsDeleteExecute() { TabSheet2->deleteTest(FilterDTBegin, FilterDTEnd); }
+
+void TfrMain::acTestsPrintExecute() { TabSheet2->printTest(*this); }
 
 void TfrMain::handOverTest() {
     // This runs inside the link's reply handling: nothing may escape from here, and the poll

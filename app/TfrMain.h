@@ -19,6 +19,7 @@
 #include <memory>
 
 class BoardPage;
+class DatabasePage;
 class KalvexService;
 class QAction;
 class QTabWidget;
@@ -59,6 +60,12 @@ public:
     void acAboutExecute();
     void acShowSysDataExecute();
     void acResetSysDataExecute();
+    void acTestsFilterExecute();
+    void acTestsFindExecute();
+    void acTestsDeleteExecute();
+    void acTestsPrintExecute();
+    // Shows the list's current test in the record view of the database page.
+    void ShowInfo();
 
     // The action a key press runs, or null when it is no shortcut of the window.
     QAction* actionForKey(int key, Qt::KeyboardModifiers modifiers, quint32 nativeScanCode) const;
@@ -85,7 +92,7 @@ public:
 
     QTabWidget* PageControl1;
     BoardPage* TabSheet1;
-    QWidget* TabSheet2;
+    DatabasePage* TabSheet2;
     TfrAbout* frAbout;
 
 protected:

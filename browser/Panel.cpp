@@ -1,0 +1,5 @@
+#include "Panel.h"
+
+Panel::Panel(QWidget* parent) : QFrame(parent) {
+    setFrameShape(QFrame::NoFrame);
+}

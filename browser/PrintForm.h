@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+
+#include <memory>
+
+class QPagedPaintDevice;
+class QPrinter;
+class QWidget;
+
+// Prints, on one page of `device`, the text of every label of `window` whose "tag" property
+// holds every bit of `mask` (mask 0: every label), at its place on the screen scaled from the
+// window's 96 pixels per inch to the device's resolution, 100 device pixels right of and below
+// the printable area's corner. A label is placed by its own position plus that of its parent
+// Panel (only the immediate parent), as if the view holding the panels were scrolled to the
+// top; a label whose parent is no Panel, or whose panel is hidden, is counted but not drawn.
+// Returns the number of labels counted, or -1 with *error set when the page could not be
+// started (nothing is printed then).
+int PrintForm(QWidget& window, int mask, QPagedPaintDevice& device, QString* error = nullptr);
+
+// The printer protocols go to: the system's default printer, or null with *error set when the
+// system has none (a default QPrinter would quietly become a PDF writer without a file).
+std::unique_ptr<QPrinter> defaultProtocolPrinter(QString* error);

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QTableView>
+
+#include <array>
+
+class TestsGridModel;
+class TestsModel;
+
+// The grid of the test list. Its current row and the list's current test follow each other;
+// the columns always share the grid's width in their design proportions, so there is never a
+// horizontal scroll bar; the registration number and VIN are edited in place.
+class TestsGrid : public QTableView {
+    Q_OBJECT
+public:
+    explicit TestsGrid(TestsModel& tests, QWidget* parent = nullptr);
+
+    TestsGridModel* gridModel() const { return model_; }
+
+    // Makes the list's current test the grid's current row, in the same column as before.
+    void followList();
+
+    // Type-ahead in the current column: the typed text (kept while keys follow each other
+    // quickly) finds the first row from the current one whose cell starts with it.
+    void keyboardSearch(const QString& search) override;
+    void endIncrementalSearch();
+
+    // The widths of the seven columns sharing `total` pixels in their design proportions.
+    static std::array<int, 7> columnWidths(int total);
+
+protected:
+    void resizeEvent(QResizeEvent* e) override;
+
+private:
+    void fitColumns();
+
+    TestsModel& tests_;
+    TestsGridModel* model_;
+    int column_ = 0;
+    QString typed_;
+    QElapsedTimer typing_;
+};
