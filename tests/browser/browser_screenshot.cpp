@@ -1,8 +1,9 @@
 // Saves a screenshot of the database page: a station with a day of stored tests, the list on
 // the page and a three-axle test selected, for looking at the page without a stand.
 //
-//   browser_screenshot FILE
+//   browser_screenshot FILE [PDF]
 //
+// With PDF, the selected test's protocol is also printed (F9) into that file at 600 dpi.
 // Without QT_QPA_PLATFORM it runs offscreen on a 1280 x 800 screen.
 
 #include "BoardPage.h"
@@ -15,6 +16,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QPrinter>
 #include <QTemporaryDir>
 
 #include <cstdio>
@@ -29,8 +31,8 @@ int main(int argc, char* argv[]) {
     }
     QApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments().mid(1);
-    if (args.size() != 1) {
-        std::fprintf(stderr, "usage: browser_screenshot FILE\n");
+    if (args.size() != 1 && args.size() != 2) {
+        std::fprintf(stderr, "usage: browser_screenshot FILE [PDF]\n");
         return 2;
     }
 
@@ -85,6 +87,17 @@ int main(int argc, char* argv[]) {
     w.TabSheet2->grTests->setCurrentIndex(grid.index(2, 0));
     QCoreApplication::processEvents();
 
+    if (args.size() == 2) {
+        const QString pdf = args[1];
+        w.TabSheet2->protocolPrinter = [pdf](QString*) {
+            auto p = std::make_unique<QPrinter>(QPrinter::HighResolution);
+            p->setOutputFormat(QPrinter::PdfFormat);
+            p->setOutputFileName(pdf);
+            p->setResolution(600);
+            return p;
+        };
+        w.acTestsPrint->trigger();
+    }
     for (const Dialogs::Message& m : dialogs.messages)
         std::fprintf(stderr, "browser_screenshot: message: %s\n", qPrintable(m.text));
     if (!w.grab().save(args[0], "PNG")) {
