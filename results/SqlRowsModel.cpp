@@ -25,7 +25,7 @@ void SqlRowsModel::load(QSqlQuery& query, const QStringList& columns, const QStr
     while (query.next()) {
         Row row(all.size());
         for (int i = 0; i < n; ++i)
-            row[i] = dates.contains(i) ? dateTimeValue(query.value(i)) : query.value(i);
+            row[i] = query.value(i);
         calcFields(row, all);
         rows.push_back(std::move(row));
     }
@@ -34,6 +34,7 @@ void SqlRowsModel::load(QSqlQuery& query, const QStringList& columns, const QStr
     beginResetModel();
     columns_ = all;
     rows_ = std::move(rows);
+    dateColumns_ = dates;
     endResetModel();
 }
 
@@ -49,6 +50,11 @@ QStringList SqlRowsModel::calcColumns() const {
 
 void SqlRowsModel::calcFields(Row&, const QStringList&) {}
 
+QVariant SqlRowsModel::cell(int row, int column) const {
+    const QVariant& v = rows_[row][column];
+    return dateColumns_.contains(column) ? dateTimeValue(v) : v;
+}
+
 int SqlRowsModel::fieldIndex(const QString& name) const {
     for (int i = 0; i < columns_.size(); ++i)
         if (columns_[i].compare(name, Qt::CaseInsensitive) == 0)
@@ -60,7 +66,7 @@ QVariant SqlRowsModel::value(int row, const QString& name) const {
     const int c = fieldIndex(name);
     if (row < 0 || row >= rowCount() || c < 0 || c >= rows_[row].size())
         return {};
-    return rows_[row][c];
+    return cell(row, c);
 }
 
 int SqlRowsModel::rowCount(const QModelIndex& parent) const {
@@ -76,7 +82,7 @@ QVariant SqlRowsModel::data(const QModelIndex& index, int role) const {
         return {};
     if (role != Qt::DisplayRole && role != Qt::EditRole)
         return {};
-    return rows_[index.row()][index.column()];
+    return cell(index.row(), index.column());
 }
 
 QVariant SqlRowsModel::headerData(int section, Qt::Orientation orientation, int role) const {
