@@ -22,6 +22,7 @@
 #include <QPrinter>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -100,6 +101,16 @@ DatabasePage::DatabasePage(TdmMain& dm, Dialogs& dialogs, QWidget* parent)
 
     frFilter = new TfrFilter(this);
 
+    // Told once the editor has closed: a message box must not run inside the grid's commit.
+    connect(grTests, &TestsGrid::editRefused, this, [this] {
+        const QString why = dm_.lastError();
+        QTimer::singleShot(0, this, [this, why] {
+            dialogs_.message(window(),
+                             {Dialogs::Icon::Error, QStringLiteral("Ошибка записи в базу данных"),
+                              QStringLiteral("Изменение не сохранено в базе данных.\n") + why, Dialogs::Ok});
+        });
+    });
+
     // Until a list is open there is no test to show.
     sbInfo->hide();
 }
@@ -126,6 +137,7 @@ void DatabasePage::TabSheet2Show(const QDateTime& begin, const QDateTime& end) {
 }
 
 void DatabasePage::refresh(const QDateTime& begin, const QDateTime& end) {
+    grTests->commitEdit();
     dm_.TableTestsSelect(begin, end);
 }
 
@@ -155,6 +167,7 @@ void DatabasePage::findTest() {
 }
 
 void DatabasePage::deleteTest(const QDateTime& begin, const QDateTime& end) {
+    grTests->commitEdit();
     if (dm_.qrTests.rowCount() == 0)
         return;
     const Dialogs::Message question{Dialogs::Icon::None, QStringLiteral("Подтверждение удаления"),
@@ -167,6 +180,8 @@ void DatabasePage::deleteTest(const QDateTime& begin, const QDateTime& end) {
 }
 
 void DatabasePage::printTest(QWidget& window) {
+    // The protocol shows what the operator has typed so far.
+    grTests->commitEdit();
     // An empty list hides the view; its labels still hold the last test's texts.
     if (dm_.qrTests.rowCount() == 0)
         return;

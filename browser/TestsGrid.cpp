@@ -13,12 +13,10 @@
 
 #include <algorithm>
 
-namespace {
-
 // The editor of a text column holds no more characters than the column stores.
 class TestsGridDelegate : public QStyledItemDelegate {
 public:
-    using QStyledItemDelegate::QStyledItemDelegate;
+    explicit TestsGridDelegate(TestsGrid* grid) : QStyledItemDelegate(grid), grid_(grid) {}
 
     QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
                           const QModelIndex& index) const override {
@@ -28,9 +26,26 @@ public:
             if (width > 0)
                 edit->setMaxLength(width);
         }
+        grid_->editor_ = w;
         return w;
     }
+
+    void setModelData(QWidget* editor, QAbstractItemModel* model, const QModelIndex& index) const override {
+        auto* edit = qobject_cast<QLineEdit*>(editor);
+        if (!edit) {
+            QStyledItemDelegate::setModelData(editor, model, index);
+            return;
+        }
+        // The cell then shows the stored text again; the operator must learn that it is so.
+        if (!model->setData(index, edit->text(), Qt::EditRole))
+            emit grid_->editRefused();
+    }
+
+private:
+    TestsGrid* grid_;
 };
+
+namespace {
 
 QFont gridFont(bool bold) {
     return BrowserFonts::pixels(12, bold);
@@ -80,6 +95,14 @@ TestsGrid::TestsGrid(TestsModel& tests, QWidget* parent)
     });
     connect(model_, &QAbstractItemModel::modelReset, this, &TestsGrid::fitColumns);
     fitColumns();
+}
+
+void TestsGrid::commitEdit() {
+    if (state() != QAbstractItemView::EditingState || !editor_)
+        return;
+    QWidget* editor = editor_;
+    commitData(editor);
+    closeEditor(editor, QAbstractItemDelegate::NoHint);
 }
 
 void TestsGrid::followList() {

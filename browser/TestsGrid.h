@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QPointer>
 #include <QTableView>
 
 #include <array>
@@ -21,6 +22,10 @@ public:
     // Makes the list's current test the grid's current row, in the same column as before.
     void followList();
 
+    // Writes a cell edit still under way back to its test and closes the editor, so that a
+    // refresh of the list never drops what the operator typed.
+    void commitEdit();
+
     // Type-ahead in the current column: the typed text (kept while keys follow each other
     // quickly) finds the first row from the current one whose cell starts with it.
     void keyboardSearch(const QString& search) override;
@@ -28,6 +33,10 @@ public:
 
     // The widths of the seven columns sharing `total` pixels in their design proportions.
     static std::array<int, 7> columnWidths(int total);
+
+signals:
+    // The list refused to write an edited cell back (the database would not take it).
+    void editRefused();
 
 protected:
     void resizeEvent(QResizeEvent* e) override;
@@ -37,6 +46,8 @@ private:
 
     TestsModel& tests_;
     TestsGridModel* model_;
+    friend class TestsGridDelegate;
+    QPointer<QWidget> editor_;
     int column_ = 0;
     QString typed_;
     QElapsedTimer typing_;

@@ -206,11 +206,47 @@ TEST_F(DatabasePageTest, TheRegistrationNumberCellKeepsTenCharactersAndWritesThe
     EXPECT_EQ(stored(u"SELECT CarNumber FROM Tests WHERE OrderNumber = 2"_s).toString(), u"A123BC77RU"_s);
     EXPECT_EQ(grid().gridModel()->index(1, 1).data().toString(), u"A123BC77RU"_s);
     EXPECT_EQ(page().info->lbCarNumber->text(), u"A123BC77RU"_s);
+    // An edit under way when the list is refreshed is written, not dropped.
+    selectCell(2, 1);
+    type("B7");
+    onFilter(today, today, ok);
+    key(Qt::Key_F12);
+    key(Qt::Key_F3);
+    EXPECT_EQ(stored(u"SELECT CarNumber FROM Tests WHERE OrderNumber = 3"_s).toString(), u"B7"_s);
+    EXPECT_EQ(list().value(2, u"CarNumber"_s).toString(), u"B7"_s);
     // Other columns refuse editing.
     selectCell(1, 0);
     type("77");
     EXPECT_EQ(currentOrder(), 2);
     EXPECT_EQ(stored(u"SELECT count(*) FROM Tests WHERE OrderNumber = 77"_s).toInt(), 0);
+}
+
+TEST_F(DatabasePageTest, AnEditTheDatabaseRefusesIsToldAndNotShownAsStored) {
+    storeDay();
+    start();
+    key(Qt::Key_F12);
+    selectCell(0, 1);
+    {
+        // Another program holds the file's write lock longer than the station waits for it.
+        const QString name = QUuid::createUuid().toString();
+        {
+            QSqlDatabase other = QSqlDatabase::addDatabase(u"QSQLITE"_s, name);
+            other.setDatabaseName(db);
+            ASSERT_TRUE(other.open());
+            QSqlQuery(other).exec(u"BEGIN IMMEDIATE"_s);
+            type("K1");
+            key(Qt::Key_Return);
+            QSqlQuery(other).exec(u"ROLLBACK"_s);
+            other.close();
+        }
+        QSqlDatabase::removeDatabase(name);
+    }
+    QCoreApplication::processEvents();
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].icon, Dialogs::Icon::Error);
+    EXPECT_EQ(dialogs.messages[0].title, u"Ошибка записи в базу данных"_s);
+    EXPECT_EQ(grid().gridModel()->index(0, 1).data().toString(), QString());
+    EXPECT_EQ(stored(u"SELECT CarNumber FROM Tests WHERE OrderNumber = 1"_s).toString(), QString());
 }
 
 TEST_F(DatabasePageTest, ABlankInTheVinCellResetsTheLostRepliesAndEscClosesTheWindow) {
@@ -372,4 +408,49 @@ TEST_F(DatabasePageTest, DeletingTheOnlyTestEmptiesTheListAndLeavesNothingToDele
     key(Qt::Key_F9);
     EXPECT_TRUE(dialogs.messages.empty());
     EXPECT_EQ(printers, 0);
+}
+TEST(RangeDialog, IsASmallFixedBoxWithTwoCalendarDatesOkByEnterAndCancelByEsc) {
+    TfrFilter f;
+    EXPECT_EQ(f.windowTitle(), u"Период времени"_s);
+    EXPECT_EQ(f.size(), QSize(249, 130));
+    EXPECT_EQ(f.minimumSize(), f.maximumSize());
+    const Qt::WindowFlags flags = f.windowFlags();
+    EXPECT_TRUE(flags & Qt::WindowCloseButtonHint);
+    EXPECT_FALSE(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint |
+                          Qt::WindowContextHelpButtonHint));
+    EXPECT_EQ(f.lbBegin->text(), u"Начало периода"_s);
+    EXPECT_EQ(f.lbEnd->text(), u"Конец периода"_s);
+    EXPECT_TRUE(f.lbBegin->font().bold() && f.lbEnd->font().bold());
+    for (const QDateEdit* e : {f.edDTBegin, f.edDTEnd}) {
+        EXPECT_TRUE(e->calendarPopup());
+        EXPECT_FALSE(e->displayFormat().contains(u'h', Qt::CaseInsensitive)) << "a date only";
+    }
+    EXPECT_EQ(f.BitBtn1->text(), u"OK"_s);
+    EXPECT_TRUE(f.BitBtn1->isDefault());
+    EXPECT_EQ(f.BitBtn2->text(), u"Отмена"_s);
+
+    // Shown again after an "OK", fOk starts false: Esc leaves it so.
+    f.show();
+    QTest::keyClick(f.edDTBegin, Qt::Key_Return);
+    EXPECT_TRUE(f.fOk);
+    EXPECT_EQ(f.result(), QDialog::Accepted);
+    f.show();
+    EXPECT_FALSE(f.fOk);
+    QTest::keyClick(f.edDTBegin, Qt::Key_Escape);
+    EXPECT_FALSE(f.fOk);
+    EXPECT_FALSE(f.isVisible());
+}
+
+TEST_F(DatabasePageTest, TypingInAReadOnlyColumnFindsTheRowAndTheFindKeyEndsThatSearch) {
+    storeDay();
+    start();
+    key(Qt::Key_F12);
+    selectCell(0, 0);
+    type("2");
+    EXPECT_EQ(currentOrder(), 2);
+    dialogs.onExec = [](QDialog&) { return int(QDialog::Rejected); };
+    key(Qt::Key_F7);
+    // A new search, not "23", which no order number starts with.
+    type("3");
+    EXPECT_EQ(currentOrder(), 3);
 }
