@@ -14,6 +14,7 @@ MIRVANE_PACKAGES=(
   dbus libglib2.0-bin
   poppler-utils sqlite3 xvfb xauth
   dpkg-dev file
+  cups printer-driver-cups-pdf
 )
 
 # Installs whatever of the given packages (default: all of the above) is missing. As root it
