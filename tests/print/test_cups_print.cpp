@@ -85,11 +85,14 @@ TEST_F(CupsPrinting, F9PrintsTheProtocolOnTheDefaultPrinter) {
     QProcess text;
     text.start(QStringLiteral("pdftotext"), {printed, QStringLiteral("-")});
     ASSERT_TRUE(text.waitForFinished(30000));
+    // The scheduler's conversion keeps the words readable; some digits come back from the
+    // extraction as other glyphs (the page itself shows them), so the figures are checked by the
+    // printing tests on a PDF device, and here the protocol's texts.
     const QString words = QString::fromUtf8(text.readAllStandardOutput()).simplified();
     for (const char* expected : {"Протокол испытания тормозной системы", "Рабочая тормозная система",
-                                 "Ось 1", "Ось 3", "ИТОГО по ТС", "Удельная тормозная сила"})
+                                 "Стояночная тормозная система", "ИТОГО по ТС", "Удельная тормозная сила",
+                                 "Тип транспортного средства", "легковой"})
         EXPECT_TRUE(words.contains(QString::fromUtf8(expected))) << expected << "\n" << words.toStdString();
-    EXPECT_TRUE(words.contains(QStringLiteral("№ 12")) || words.contains(QStringLiteral("№12")))
-        << words.toStdString();
+    EXPECT_EQ(words.count(QStringLiteral("Вес оси, кг")), 3) << words.toStdString(); // three axle panels
     QFile::remove(printed);
 }

@@ -25,7 +25,9 @@ start)
   fi
   old=$(lpstat -d 2>/dev/null | sed -n 's/^system default destination: //p')
   echo "default=$old" >> "$state"
-  lpadmin -p "$printer" -v cups-pdf:/ -E -P "$ppd" 2>/dev/null
+  # pdftocairo turns the job into PostScript with fonts that keep their text, so the PDF that
+  # comes out can be read back with pdftotext (the other renderers leave unnamed glyphs).
+  lpadmin -p "$printer" -v cups-pdf:/ -E -P "$ppd" -o pdftops-renderer-default=pdftocairo 2>/dev/null
   lpadmin -d "$printer"
   echo "printer=$printer" >> "$state"
   ;;
