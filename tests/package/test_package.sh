@@ -24,6 +24,7 @@ echo "package: $(basename "$deb")"
 
 dpkg -i "$deb" >/dev/null
 test -x /usr/bin/mirvane
+test -x /usr/bin/mirvane-stand-sim
 test -f /usr/share/applications/mirvane.desktop
 test -f /usr/share/icons/hicolor/scalable/apps/mirvane.svg
 test -f /usr/share/dbus-1/interfaces/Mirvane.IKalvex.xml
@@ -40,7 +41,7 @@ QT_QPA_PLATFORM=offscreen timeout 60 /usr/bin/mirvane --station-dir "$work/st" \
 file "$work/st/shot.png" | grep -q 'PNG image data'
 
 dpkg -r mirvane >/dev/null
-for f in /usr/bin/mirvane /usr/share/mirvane /usr/share/applications/mirvane.desktop \
+for f in /usr/bin/mirvane /usr/bin/mirvane-stand-sim /usr/share/mirvane /usr/share/applications/mirvane.desktop \
          /usr/share/dbus-1/interfaces/Mirvane.IKalvex.xml; do
   if [ -e "$f" ]; then echo "left behind: $f"; exit 1; fi
 done
