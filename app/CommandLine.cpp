@@ -30,8 +30,15 @@ struct Options {
         QStringLiteral("screenshot-after"),
         QStringLiteral("Milliseconds after start for --screenshot (default 1000)."), QStringLiteral("MS")};
 
+    QCommandLineOption recordDemo{QStringLiteral("record-demo"),
+                                  QStringLiteral("Unattended run: save DIR/board.png while the stand measures "
+                                                 "and DIR/database.png once the next finished test is "
+                                                 "stored (with it selected), then exit."),
+                                  QStringLiteral("DIR")};
+
     void addTo(QCommandLineParser& p) const {
-        p.addOptions({help, version, stationDir, createDatabase, initStation, screenshot, screenshotAfter});
+        p.addOptions(
+            {help, version, stationDir, createDatabase, initStation, screenshot, screenshotAfter, recordDemo});
         p.addPositionalArgument(QStringLiteral("PATH"),
                                 QStringLiteral("With --create-database: the new file."),
                                 QStringLiteral("[PATH]"));
@@ -106,6 +113,9 @@ CommandLine parseCommandLine(const QStringList& arguments) {
     }
     if (p.isSet(o.screenshot) && cl.screenshot.isEmpty())
         return fail(QStringLiteral("--screenshot needs a file name"));
+    cl.recordDemo = p.value(o.recordDemo);
+    if (p.isSet(o.recordDemo) && (cl.recordDemo.isEmpty() || p.isSet(o.screenshot)))
+        return fail(QStringLiteral("--record-demo needs a directory and goes without --screenshot"));
 
     const QStringList positional = p.positionalArguments();
     const bool create = p.isSet(o.createDatabase);

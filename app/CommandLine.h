@@ -17,6 +17,7 @@ struct CommandLine {
     QString initDir;      // --init-station DIR
     QString screenshot;   // --screenshot FILE
     int screenshotAfter = 1000;
+    QString recordDemo;   // --record-demo DIR
     AutomationSwitches automation;
     QString error; // Mode::Error: what is wrong, for the operator
 };

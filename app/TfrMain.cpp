@@ -240,8 +240,11 @@ void TfrMain::handOverTest() {
     // cycle must be idle again before a message box runs its own event loop, so a failed
     // store is told once the hand-over has returned.
     QString failure;
+    TdmMain::StoreResult stored = TdmMain::StoreResult::Failed;
+    QString protocolFile;
     try {
-        if (endOfTest.StoreTest() == TdmMain::StoreResult::Failed)
+        stored = endOfTest.StoreTest();
+        if (stored == TdmMain::StoreResult::Failed)
             failure = endOfTest.failureText();
     } catch (const std::exception& e) {
         failure =
@@ -253,6 +256,8 @@ void TfrMain::handOverTest() {
         const TestHandOver::Protocol p = endOfTest.WriteProtocol();
         if (!p.lines.isEmpty())
             TabSheet1->mmData->setPlainText(p.lines.join(QLatin1Char('\n')));
+        if (p.written)
+            protocolFile = p.path;
     } catch (...) {
         // A protocol that cannot be made is no reason to stop polling.
     }
@@ -261,6 +266,7 @@ void TfrMain::handOverTest() {
             dialogs_.message(this,
                              {Dialogs::Icon::Error, TestHandOver::failureTitle(), failure, Dialogs::Ok});
         });
+    emit testHandedOver(stored, protocolFile);
 }
 
 void TfrMain::CommandExecute(QAction* action) {

@@ -95,6 +95,12 @@ public:
     DatabasePage* TabSheet2;
     TfrAbout* frAbout;
 
+signals:
+    // A finished test has been handed over: how its store ended, and the protocol file
+    // written for it (empty when none was). Emitted inside the link's reply handling, so a
+    // receiver queues anything that could run an event loop of its own.
+    void testHandedOver(TdmMain::StoreResult result, const QString& protocolFile);
+
 protected:
     void closeEvent(QCloseEvent* e) override;
     bool eventFilter(QObject* obj, QEvent* e) override;

@@ -1,4 +1,5 @@
 #include "CommandLine.h"
+#include "DemoRecorder.h"
 #include "KalvexService.h"
 #include "QtDialogs.h"
 #include "Registration.h"
@@ -107,6 +108,8 @@ int main(int argc, char* argv[]) {
 
     w.showMaximized();
     QTimer::singleShot(0, &w, &TfrMain::FormShow);
+    if (!cl.recordDemo.isEmpty())
+        new DemoRecorder(w, cl.recordDemo, 120000);
     if (!cl.screenshot.isEmpty()) {
         const QString file = cl.screenshot;
         QTimer::singleShot(cl.screenshotAfter, &w, [&w, file] {

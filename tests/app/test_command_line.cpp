@@ -52,6 +52,9 @@ TEST(CommandLine, ReadsEveryOptionAndRefusesWhatItCannotUse) {
          "unexpected argument 'b.db'"},
         {{QStringLiteral("--create-database"), QStringLiteral("--init-station"), d}, Mode::Error, "alone"},
         {{QStringLiteral("-REGSERVER"), QStringLiteral("--create-database")}, Mode::Error, "alone"},
+        {{QStringLiteral("--record-demo"), d}, Mode::Station, ""},
+        {{QStringLiteral("--record-demo"), d, QStringLiteral("--screenshot"), QStringLiteral("a.png")}, Mode::Error,
+         "--record-demo"},
     };
     for (const Case& c : cases) {
         const CommandLine cl = parseCommandLine(c.args);
@@ -76,7 +79,7 @@ TEST(CommandLine, ReadsEveryOptionAndRefusesWhatItCannotUse) {
 TEST(CommandLine, HelpListsEveryOption) {
     const QString help = commandLineHelp();
     for (const char* o : {"--station-dir", "--create-database", "--init-station", "--screenshot",
-                          "--screenshot-after", "--help", "--version", "-EMBEDDING", "-AUTOMATION",
+                          "--screenshot-after", "--record-demo", "--help", "--version", "-EMBEDDING", "-AUTOMATION",
                           "-REGSERVER", "-UNREGSERVER", "-REGSERVERPERUSER", "-UNREGSERVERPERUSER"})
         EXPECT_TRUE(help.contains(QString::fromLatin1(o))) << o;
     EXPECT_TRUE(help.startsWith(QStringLiteral("Usage: mirvane "))) << help.toStdString();
