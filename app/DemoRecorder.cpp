@@ -29,8 +29,12 @@ DemoRecorder::DemoRecorder(TfrMain& window, QString directory, int timeoutMs)
     connect(&w_, &TfrMain::testHandedOver, this, &DemoRecorder::stored);
 }
 
-QString DemoRecorder::boardShot() const { return QDir(dir_).filePath(QStringLiteral("board.png")); }
-QString DemoRecorder::databaseShot() const { return QDir(dir_).filePath(QStringLiteral("database.png")); }
+QString DemoRecorder::boardShot() const {
+    return QDir(dir_).filePath(QStringLiteral("board.png"));
+}
+QString DemoRecorder::databaseShot() const {
+    return QDir(dir_).filePath(QStringLiteral("database.png"));
+}
 
 void DemoRecorder::watch() {
     if (boardSaved_)
@@ -63,7 +67,8 @@ void DemoRecorder::stored(TdmMain::StoreResult result, const QString& protocolFi
         QCoreApplication::processEvents();
         const bool saved = w_.grab().save(databaseShot(), "PNG");
         std::printf("database page with the stored test: %s\n", qPrintable(databaseShot()));
-        std::printf("protocol file: %s\n", protocolFile.isEmpty() ? "(none written)" : qPrintable(protocolFile));
+        std::printf("protocol file: %s\n",
+                    protocolFile.isEmpty() ? "(none written)" : qPrintable(protocolFile));
         std::printf("database: %s\n", qPrintable(w_.dmMain.database().databaseName()));
         finish(saved && boardSaved_ ? 0 : 1, saved ? QString() : QStringLiteral("cannot save the pictures"));
     });
