@@ -11,6 +11,7 @@
 // ("command 3", "state 2 test 1", "state 5 test 1 order N", "read header", "read axle 1",
 // "served test 1", "state 1", "silent", "speaking", "unplugged", "remote 3", "done").
 
+#include "FaultPeriods.h"
 #include "StandModel.h"
 
 #include <modbus/modbus.h>
@@ -55,8 +56,7 @@ struct Options {
     double testSeconds = 4.0;
     int tests = 0; // 0: run until stopped
     double faultRate = 0;
-    double silentAfter = -1, silentFor = 0;
-    double unplugAfter = -1, unplugFor = 0;
+    StandSim::FaultPeriod silent, unplug;
     double remoteStart = -1;
     int32_t firstOrder = 20260001;
     int measureUnit = 0;
@@ -76,8 +76,11 @@ const char* const Usage = R"(usage: mirvane-stand-sim [options]
   --tests K             exit after K finished tests have been read (0: never)
   --fault-rate P        share of replies corrupted, cut short or split (0)
   --silent-after S --silent-for T     no replies from S to S+T seconds
+  --silent-every E      the silent period comes again every E seconds (from S, or E)
   --unplug-after S --unplug-for T     the pty goes away from S to S+T seconds
-  --remote-start SEC    the remote sends the start code 3 after SEC seconds of idle
+  --unplug-every E      the unplug comes again every E seconds (from S, or E)
+  --remote-start SEC    the remote sends the start code 3 after SEC seconds of idle, and
+                        again every SEC seconds while the stand stays idle
   --first-order N       order number of the first test (20260001)
   --measure-unit U      unit word of the header (0: kilograms)
   --link PATH           symbolic link to the station's pty (kept across an unplug)
@@ -125,6 +128,19 @@ long integer(const char* option, const char* text, long lo, long hi) {
     return v;
 }
 
+// A repeating fault starts at its first period unless told otherwise; a period as long as
+// its repetition would never end, which is a mistake in the command line.
+void repeating(StandSim::FaultPeriod& p, const char* name) {
+    if (p.every < 0)
+        fail("%s-every needs a positive number of seconds", name);
+    if (p.every == 0)
+        return;
+    if (p.after < 0)
+        p.after = p.every;
+    if (p.length <= 0 || p.length >= p.every)
+        fail("%s-for needs a length above 0 and below %s-every", name, name);
+}
+
 Options parse(int argc, char** argv) {
     Options o;
     for (int i = 1; i < argc; ++i) {
@@ -158,13 +174,17 @@ Options parse(int argc, char** argv) {
         else if (a == "--fault-rate")
             o.faultRate = std::clamp(number(n, v), 0.0, 1.0);
         else if (a == "--silent-after")
-            o.silentAfter = number(n, v);
+            o.silent.after = number(n, v);
         else if (a == "--silent-for")
-            o.silentFor = number(n, v);
+            o.silent.length = number(n, v);
+        else if (a == "--silent-every")
+            o.silent.every = number(n, v);
         else if (a == "--unplug-after")
-            o.unplugAfter = number(n, v);
+            o.unplug.after = number(n, v);
         else if (a == "--unplug-for")
-            o.unplugFor = number(n, v);
+            o.unplug.length = number(n, v);
+        else if (a == "--unplug-every")
+            o.unplug.every = number(n, v);
         else if (a == "--remote-start")
             o.remoteStart = number(n, v);
         else if (a == "--first-order")
@@ -180,6 +200,8 @@ Options parse(int argc, char** argv) {
         else
             fail("unknown option: %s\n%s", n, Usage);
     }
+    repeating(o.silent, "--silent");
+    repeating(o.unplug, "--unplug");
     return o;
 }
 
@@ -504,19 +526,18 @@ int main(int argc, char** argv) {
     bool unplugged = false;
     bool stdinOpen = true;
     std::string stdinPending;
-    double remoteSentFor = -1; // the idle period the remote's start was sent in
+    double remoteSentAt = -1; // when the remote last sent the start
     double doneAt = -1;
 
     for (;;) {
         const double t = now();
         // Scripted line faults.
-        const bool wantSilent = o.silentAfter >= 0 && t >= o.silentAfter && t < o.silentAfter + o.silentFor;
+        const bool wantSilent = o.silent.active(t);
         if (wantSilent != silent) {
             silent = wantSilent;
             say(silent ? "silent" : "speaking");
         }
-        const bool wantUnplugged =
-            o.unplugAfter >= 0 && t >= o.unplugAfter && t < o.unplugAfter + o.unplugFor;
+        const bool wantUnplugged = o.unplug.active(t);
         if (wantUnplugged != unplugged) {
             unplugged = wantUnplugged;
             if (unplugged) {
@@ -533,13 +554,15 @@ int main(int argc, char** argv) {
                 say("slave %s", station.path.c_str());
             }
         }
-        // The scenario's remote presses start after a while of idle.
+        // The scenario's remote presses start after a while of idle, and again after as long
+        // when the stand stays idle: a start lost on the line (a silent stand, an unplugged
+        // port) is pressed again, as an operator would.
         const auto [state, idleSince, served] = controller.withModel([](StandSim::StandModel& m) {
             return std::tuple{m.state(), m.idleSince(), m.testsServed()};
         });
-        if (o.remoteStart >= 0 && state == StandSim::Idle && remoteSentFor != idleSince &&
-            t - idleSince >= o.remoteStart) {
-            remoteSentFor = idleSince;
+        if (o.remoteStart >= 0 && state == StandSim::Idle &&
+            t - std::max(idleSince, remoteSentAt) >= o.remoteStart) {
+            remoteSentAt = t;
             const uint8_t start = 3;
             if (::write(remote.master, &start, 1) == 1)
                 say("remote 3");

@@ -1,0 +1,563 @@
+// The fault soak: the whole station, in this process on the real serial ports, against the
+// simulated stand for many minutes, with a faulty line (corrupted, cut and split replies), a
+// silent stand and an unplugged port coming back again and again, and a test finished about
+// every 20 s from the stand's remote. Watches and checks:
+//   - the station is alive: still polling at the end, its event loop never stuck;
+//   - polling resumed within 1 s after every recovery (silence ended, port back);
+//   - every finished test stored exactly once, its Tests and Axles rows word for word what the
+//     stand served; no partial test (a test row without all its axles, or axles without one);
+//   - resident memory at the end within 10% of the value after the first minute.
+// Prints the figures and exits 1 when a check fails.
+//
+//   mirvane_soak [MINUTES [WORKDIR [SEED]]]     (10 minutes; WORKDIR keeps the database and logs)
+//
+// The station runs in this process rather than as the mirvane program so that the link's own
+// view can be watched: the moment each reply arrives, the fetch attempts and the hand-overs.
+// Start-up, the command line and D-Bus are what the acceptance test and the demo cover.
+
+#include "QtSerialPort.h"
+#include "StandModel.h"
+#include "TestSupport.h"
+#include "TfrMain.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QTest>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace {
+
+// The stand and its line. A test about every 20 s: 15 s measuring, and the remote's start 2 s
+// into idle, pressed again every 2 s while the stand stays idle (a start is lost when it comes
+// while the station waits out a lost reply). Silences and unplugs a minute apart, half a minute
+// from each other.
+constexpr int Baud = 115200;
+constexpr int Axles = 3;
+constexpr double FaultRate = 0.05;
+constexpr double TestSeconds = 15, RemoteStart = 2;
+constexpr double SilentAfter = 25, SilentFor = 5, SilentEvery = 60;
+constexpr double UnplugAfter = 55, UnplugFor = 3, UnplugEvery = 60;
+constexpr int32_t FirstOrder = 20260001;
+constexpr qint64 ResumeLimitMs = 1000;
+
+QElapsedTimer sinceStart;
+double seconds() {
+    return sinceStart.nsecsElapsed() / 1e9;
+}
+
+// The station's real serial port, telling when a request went out on the line.
+class WatchedPort final : public SerialPort {
+public:
+    explicit WatchedPort(int bufferSize) : port_(bufferSize) {
+        port_.setArrivalHandler([this](int n) { arrived(n); });
+    }
+    static inline std::function<void()> onRequest;
+
+    void setPort(quint16 number, const QString& deviceName) override { port_.setPort(number, deviceName); }
+    void setBaud(qint32 baud) override { port_.setBaud(baud); }
+    bool open() override { return port_.open(); }
+    void close() override { port_.close(); }
+    bool isOpen() const override { return port_.isOpen(); }
+    int write(const uint8_t* data, int n) override {
+        const int taken = port_.write(data, n);
+        if (taken > 0 && onRequest)
+            onRequest();
+        return taken;
+    }
+    int read(uint8_t* data, int n) override { return port_.read(data, n); }
+    bool readByte(uint8_t& byte) override { return port_.readByte(byte); }
+    void clearInput() override { port_.clearInput(); }
+    void clearOutput() override { port_.clearOutput(); }
+    int bytesAvailable() const override { return port_.bytesAvailable(); }
+    void setChooser(std::function<QString()> chooser) override { port_.setChooser(std::move(chooser)); }
+
+private:
+    QtSerialPort port_;
+};
+
+long residentKiB() {
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toLong();
+    return -1;
+}
+
+int32_t joined(uint16_t low, uint16_t high) {
+    return int32_t(uint32_t(high) << 16 | low);
+}
+
+// The measured columns of Axles, in the order of the stand's axle block.
+const char* const AxleColumns[32] = {"StaticWeightL",
+                                     "StaticWeightR",
+                                     "DynamicWeightL",
+                                     "DynamicWeightR",
+                                     "ResistL",
+                                     "ResistR",
+                                     "OvalityL",
+                                     "OvalityR",
+                                     "OvalityBrakeL",
+                                     "OvalityBrakeR",
+                                     "BrakeWorkL",
+                                     "BrakeWorkR",
+                                     "BrakeStopL",
+                                     "BrakeStopR",
+                                     "BrakeReservL",
+                                     "BrakeReservR",
+                                     "BrakeMaxImbalanceL",
+                                     "BrakeMaxImbalanceR",
+                                     "MaxEffortPedalL",
+                                     "MaxEffortPedalR",
+                                     "MinPmL",
+                                     "MinPmR",
+                                     "MinPxL",
+                                     "MinPxR",
+                                     "MinPyL",
+                                     "MinPyR",
+                                     "TimeBreakL",
+                                     "TimeBreakR",
+                                     "TruckBlockL",
+                                     "TruckBlockR",
+                                     "TruckBlockStopL",
+                                     "TruckBlockStopR"};
+
+std::vector<QVariantList> rows(QSqlDatabase& c, const QString& sql) {
+    std::vector<QVariantList> out;
+    QSqlQuery q(c);
+    if (!q.exec(sql)) {
+        std::printf("soak: query failed: %s: %s\n", qPrintable(sql), qPrintable(q.lastError().text()));
+        return out;
+    }
+    while (q.next()) {
+        QVariantList r;
+        for (int i = 0; i < q.record().count(); ++i)
+            r << q.value(i);
+        out.push_back(r);
+    }
+    return out;
+}
+
+// A finished test as the stand told it: when it was finished, read (served) and how many
+// times its header was read, and whether the station handed it over.
+struct StandTest {
+    double finishedAt = -1;
+    double servedAt = -1;
+    int headerReads = 0;
+    int handOvers = 0;
+};
+
+// A silence or an unplug and the polling after it.
+struct Recovery {
+    QString kind;
+    double faultAt = 0;
+    double backAt = -1;    // the stand speaks again, the port is back
+    double requestAt = -1; // the first request the station sent after that
+    double replyAt = -1;   // the first reply the station got after the fault
+    int lostBefore = 0;    // replies the station had counted lost when the fault ended
+    int lostAfter = -1;    // ... and when its first reply came
+};
+
+struct Sim {
+    QProcess process;
+    std::vector<std::pair<double, QString>> lines;
+    QFile log;
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    sinceStart.start();
+    const double minutes = argc > 1 ? std::max(0.5, QByteArray(argv[1]).toDouble()) : 10.0;
+    // Absolute: a port name without a slash in front would be looked for in /dev.
+    const QString work = QDir(argc > 2 ? QString::fromLocal8Bit(argv[2])
+                                       : QDir::temp().filePath(QStringLiteral("mirvane-soak")))
+                             .absolutePath();
+    const uint64_t seed = argc > 3 ? QByteArray(argv[3]).toULongLong() : 1;
+    const double runFor = minutes * 60;
+
+    QDir(work).removeRecursively();
+    QDir().mkpath(work + QStringLiteral("/protocols"));
+    const QDir dir(work);
+    const QString link = dir.filePath(QStringLiteral("stand.tty"));
+    const QString remote = dir.filePath(QStringLiteral("remote.tty"));
+    const QString db = dir.filePath(QStringLiteral("Mirvane.db"));
+
+    std::printf(
+        "soak: %.1f min; stand at %d baud, %d axles, fault rate %.2f, seed %llu; tests of %.0f s, started "
+        "from the remote %.0f s into idle; silent %.0f s every %.0f s from %.0f s; unplugged %.0f s every "
+        "%.0f s from %.0f s\n",
+        minutes, Baud, Axles, FaultRate, static_cast<unsigned long long>(seed), TestSeconds, RemoteStart,
+        SilentFor, SilentEvery, SilentAfter, UnplugFor, UnplugEvery, UnplugAfter);
+    std::printf("soak: station directory %s\n", qPrintable(work));
+    std::fflush(stdout);
+
+    // The stand.
+    Sim sim;
+    sim.log.setFileName(dir.filePath(QStringLiteral("stand-sim.log")));
+    sim.log.open(QIODevice::WriteOnly | QIODevice::Text);
+    std::map<int, StandTest> tests;
+    std::vector<Recovery> recoveries;
+    int lastFinished = 0;
+    // Set by the station's replies below; the stand's lines refer to it.
+    double lastReplyAt = -1;
+    const StandLink* station = nullptr;
+    int presses = 0, starts = 0;
+    auto onLine = [&](double t, const QString& l) {
+        sim.log.write(QStringLiteral("%1 %2\n").arg(t, 0, 'f', 3).arg(l).toUtf8());
+        const QStringList w = l.split(QLatin1Char(' '));
+        if (l == QLatin1String("silent") || l == QLatin1String("unplugged")) {
+            recoveries.push_back({l, t, -1, -1});
+        } else if ((l == QLatin1String("speaking") ||
+                    (w[0] == QLatin1String("slave") && !recoveries.empty() &&
+                     recoveries.back().kind == QLatin1String("unplugged"))) &&
+                   !recoveries.empty() && recoveries.back().backAt < 0) {
+            recoveries.back().backAt = t;
+            recoveries.back().lostBefore = station ? station->BadPacket : 0;
+        } else if (l == QLatin1String("remote 3")) {
+            ++presses;
+        } else if (l == QLatin1String("command 3")) {
+            ++starts;
+        } else if (w.size() >= 4 && w[0] == QLatin1String("state") && w[1] == QLatin1String("5")) {
+            lastFinished = w[3].toInt();
+            tests[lastFinished].finishedAt = t;
+        } else if (l == QLatin1String("read header")) {
+            ++tests[lastFinished].headerReads;
+        } else if (w.size() == 3 && w[0] == QLatin1String("served")) {
+            tests[w[2].toInt()].servedAt = t;
+        }
+    };
+    QObject::connect(&sim.process, &QProcess::readyReadStandardOutput, [&] {
+        while (sim.process.canReadLine()) {
+            const QString l = QString::fromUtf8(sim.process.readLine()).trimmed();
+            sim.lines.emplace_back(seconds(), l);
+            onLine(seconds(), l);
+        }
+    });
+    sim.process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    auto num = [](double v) { return QString::number(v); };
+    QStringList args;
+    args << "--baud" << num(Baud) << "--pieces"
+         << "--seed" << QString::number(seed);
+    args << "--axles" << num(Axles) << "--test-time" << num(TestSeconds);
+    args << "--remote-start" << num(RemoteStart) << "--fault-rate" << num(FaultRate);
+    args << "--silent-after" << num(SilentAfter) << "--silent-for" << num(SilentFor);
+    args << "--silent-every" << num(SilentEvery);
+    args << "--unplug-after" << num(UnplugAfter) << "--unplug-for" << num(UnplugFor);
+    args << "--unplug-every" << num(UnplugEvery);
+    args << "--first-order" << QString::number(FirstOrder);
+    args << "--link" << link << "--remote-link" << remote;
+    sim.process.start(QStringLiteral(MIRVANE_BINARY_DIR "/sim/mirvane-stand-sim"), args);
+    if (!QTest::qWaitFor([&] { return QFile::exists(link) && QFile::exists(remote); }, 5000)) {
+        std::printf("soak: FAIL the simulated stand did not start\n");
+        return 1;
+    }
+
+    // The station: settings with the database, the protocol file and the remote on.
+    writeFile(dir.filePath(QStringLiteral("mirvane.ini")),
+              QStringLiteral("[Device]\nPortName=%1\nBaud=%2\nKalvexType=СТМ-3500\nKalvexSerial=00042\n"
+                             "[IR]\nEnabled=1\nPortName=%3\n"
+                             "[Program]\nDatabaseEnabled=1\nPrintAct=1\nRCEnabled=1\nProtocolDir=%4\n")
+                  .arg(link)
+                  .arg(Baud)
+                  .arg(remote, dir.filePath(QStringLiteral("protocols")))
+                  .toUtf8());
+    writeFile(dir.filePath(QStringLiteral("Profile.dat")), "[Reg_1]\nName=Brake1\nPage=20\nAddress=5\n");
+    QFile::copy(QStringLiteral(MIRVANE_SOURCE_DIR "/scripts/demo/Titles.txt"),
+                dir.filePath(QStringLiteral("Titles.txt")));
+    QString error;
+    if (!TdmMain::createDatabase(db, &error)) {
+        std::printf("soak: FAIL cannot create the database: %s\n", qPrintable(error));
+        return 1;
+    }
+    serialPortFactory() = [](int size) { return std::make_unique<WatchedPort>(size); };
+    Station st;
+    st.dir = work;
+    st.settingsFile = dir.filePath(QStringLiteral("mirvane.ini"));
+    RecordingDialogs dialogs;
+    SystemClock clock;
+    auto w = std::make_unique<TfrMain>(st, dialogs, clock, QStringList());
+    w->resize(1280, 1024);
+    station = &w->link;
+
+    long replies = 0;
+    QObject::connect(&w->link, &StandLink::repaintBoard, [&] {
+        const double t = seconds();
+        lastReplyAt = t;
+        ++replies;
+        // The first reply after a fault, once the replies still on the line when it began
+        // have had their time.
+        if (!recoveries.empty() && recoveries.back().replyAt < 0 && t > recoveries.back().faultAt + 0.2) {
+            recoveries.back().replyAt = t;
+            recoveries.back().lostAfter = w->link.BadPacket;
+        }
+    });
+    WatchedPort::onRequest = [&] {
+        if (!recoveries.empty() && recoveries.back().backAt >= 0 && recoveries.back().requestAt < 0)
+            recoveries.back().requestAt = seconds();
+    };
+    std::map<TdmMain::StoreResult, int> stores;
+    QObject::connect(w.get(), &TfrMain::testHandedOver, [&](TdmMain::StoreResult r, const QString&) {
+        ++stores[r];
+        // The stand still reports the test whose last block this was.
+        ++tests[lastFinished].handOvers;
+    });
+    // The event loop's longest stall, and the routine rate second by second.
+    double lastBeat = seconds(), longestStall = 0;
+    QTimer beat;
+    beat.setInterval(50);
+    QObject::connect(&beat, &QTimer::timeout, [&] {
+        const double t = seconds();
+        longestStall = std::max(longestStall, t - lastBeat - 0.05);
+        lastBeat = t;
+    });
+    beat.start();
+    long rssFirstMinute = -1;
+    QTimer::singleShot(60000, [&] { rssFirstMinute = residentKiB(); });
+    QTimer progress;
+    progress.setInterval(60000);
+    QObject::connect(&progress, &QTimer::timeout, [&] {
+        std::printf("soak: %4.0f s  tests finished %d, handed over %d; replies %ld, lost %u; RSS %ld KiB\n",
+                    seconds(), lastFinished, stores[TdmMain::StoreResult::Stored], replies,
+                    unsigned(w->link.BadPacket), residentKiB());
+        std::fflush(stdout);
+    });
+    progress.start();
+
+    w->show();
+    w->FormShow();
+    if (!QTest::qWaitFor([&] { return replies > 0; }, 10000)) {
+        std::printf("soak: FAIL the station never heard the stand\n");
+        for (const Dialogs::Message& m : dialogs.messages)
+            std::printf("soak: message: %s\n", qPrintable(m.text));
+        return 1;
+    }
+
+    // The run; then the tests the stand finished in it are given their time to be read.
+    QTest::qWait(int(runFor * 1000));
+    const int finishedInRun = lastFinished;
+    const bool settled = QTest::qWaitFor(
+        [&] {
+            bool open = false;
+            for (const auto& [k, t] : tests)
+                open |= k <= finishedInRun && t.servedAt < 0;
+            const bool faulty = !recoveries.empty() && recoveries.back().replyAt < 0;
+            return !open && !faulty;
+        },
+        45000);
+    if (!settled)
+        std::printf("soak: the run's last tests or its last fault did not settle within 45 s\n");
+    // Alive: replies still coming (a fault that began meanwhile is waited out).
+    const bool polling = QTest::qWaitFor([&] { return seconds() - lastReplyAt < 0.2; }, 10000);
+    const double ended = seconds();
+    const long rssEnd = residentKiB();
+    const uint16_t lost = w->link.BadPacket;
+    w.reset();
+    sim.process.terminate();
+    sim.process.waitForFinished(3000);
+
+    // What the database holds.
+    bool ok = true;
+    auto check = [&](bool pass, const QString& what) {
+        std::printf("soak: %s %s\n", pass ? "ok  " : "FAIL", qPrintable(what));
+        ok &= pass;
+    };
+    QSqlDatabase c = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("soak"));
+    c.setDatabaseName(db);
+    if (!c.open()) {
+        std::printf("soak: FAIL cannot open %s\n", qPrintable(db));
+        return 1;
+    }
+    QStringList columns;
+    for (const char* col : AxleColumns)
+        columns << QString::fromLatin1(col);
+    const auto testRows =
+        rows(c, QStringLiteral("SELECT id, OrderNumber, KalvexID, SoftwareVersion, VerificationDate, "
+                               "AxleCount, MeasureUnit, CarType, KalvexType, KalvexSerial FROM Tests"));
+    const auto axleRows =
+        rows(c, QStringLiteral("SELECT TestID, AxleNumber, %1 FROM Axles ORDER BY TestID, AxleNumber")
+                    .arg(columns.join(QLatin1Char(','))));
+    std::map<int, std::vector<QVariantList>> axlesOf;
+    for (const QVariantList& r : axleRows)
+        axlesOf[r[0].toInt()].push_back(r);
+    std::map<int32_t, std::vector<const QVariantList*>> byOrder;
+    for (const QVariantList& r : testRows)
+        byOrder[r[1].toInt()].push_back(&r);
+
+    int checked = 0, exact = 0, duplicates = 0, mismatched = 0, partial = 0;
+    int lostAfterServed = 0, lostStuck = 0, lostOther = 0;
+    std::map<int, int> attempts;
+    for (const auto& [k, t] : tests) {
+        if (k > finishedInRun || t.finishedAt < 0)
+            continue;
+        ++checked;
+        ++attempts[t.headerReads];
+        const StandSim::FinishedTest served = StandSim::finishedTest(seed, k, Axles, FirstOrder);
+        const auto& found = byOrder[served.orderNumber];
+        if (found.empty()) {
+            // Why it was lost: the stand had it read and went idle (the reply to its last read
+            // never reached the station), or the station gave the fetch up with the stand still
+            // reporting it, or something else.
+            const char* why = "reason unknown";
+            if (t.servedAt >= 0 && t.handOvers == 0) {
+                ++lostAfterServed;
+                why = "the stand went idle after its last block was read, the reply was lost on the line";
+            } else if (t.servedAt < 0) {
+                ++lostStuck;
+                why = "the fetch was given up while the stand kept reporting the test";
+            } else {
+                ++lostOther;
+            }
+            std::printf("soak: test %d (order %d, finished at %.1f s, header read %d times) not stored: %s\n",
+                        k, served.orderNumber, t.finishedAt, t.headerReads, why);
+            continue;
+        }
+        if (found.size() > 1) {
+            ++duplicates;
+            std::printf("soak: test %d (order %d) stored %zu times\n", k, served.orderNumber, found.size());
+        }
+        const QVariantList& r = *found.front();
+        const uint16_t* h = served.header.data();
+        const QVariantList want{joined(h[0], h[1]),
+                                QStringLiteral("3.51"),
+                                QStringLiteral("2026-03-15T00:00:00.000"),
+                                h[22],
+                                h[23],
+                                h[24],
+                                QStringLiteral("СТМ-3500"),
+                                QStringLiteral("00042")};
+        bool same = r.mid(2) == want;
+        if (!same)
+            std::printf("soak: test %d row differs: %s\n", k,
+                        qPrintable(QVariant(r.mid(2)).toStringList().join(QLatin1Char(' '))));
+        const auto& ax = axlesOf[r[0].toInt()];
+        if (int(ax.size()) != Axles) {
+            same = false;
+            std::printf("soak: test %d has %zu axle rows, not %d\n", k, ax.size(), Axles);
+        }
+        for (size_t a = 0; a < ax.size() && a < size_t(Axles); ++a) {
+            if (ax[a][1].toInt() != int(a) + 1)
+                same = false;
+            for (int j = 0; j < 32; ++j)
+                if (ax[a][2 + j].toInt() != served.axles[a][j]) {
+                    same = false;
+                    std::printf("soak: test %d axle %zu word %d is %d, the stand served %u\n", k, a + 1, j,
+                                ax[a][2 + j].toInt(), served.axles[a][j]);
+                }
+        }
+        same ? ++exact : ++mismatched;
+    }
+    // Partial tests: a test row without as many axle rows as it says, axle rows of no test.
+    std::map<int, bool> testIds;
+    for (const QVariantList& r : testRows) {
+        testIds[r[0].toInt()] = true;
+        if (int(axlesOf[r[0].toInt()].size()) != r[5].toInt())
+            ++partial;
+    }
+    for (const auto& [id, list] : axlesOf)
+        if (!testIds.count(id))
+            ++partial;
+    int unexpected = 0;
+    for (const auto& [order, list] : byOrder)
+        if (order < FirstOrder || order >= FirstOrder + finishedInRun)
+            unexpected += int(list.size());
+
+    // Recoveries: polling resumed when the station's first request after the fault's end went
+    // out; its first reply may take longer when that request's reply is lost on the line too.
+    int resumed = 0, late = 0, never = 0;
+    std::vector<double> delays, replyDelays;
+    for (const Recovery& r : recoveries) {
+        if (r.backAt < 0)
+            continue;
+        if (r.requestAt < 0 || r.replyAt < 0) {
+            ++never;
+            std::printf("soak: no %s after the %s at %.1f s\n", r.requestAt < 0 ? "request" : "reply",
+                        qPrintable(r.kind), r.faultAt);
+            continue;
+        }
+        const double d = std::max(0.0, r.requestAt - r.backAt);
+        const double reply = std::max(0.0, r.replyAt - r.backAt);
+        delays.push_back(d);
+        replyDelays.push_back(reply);
+        if (d * 1000 <= ResumeLimitMs)
+            ++resumed;
+        else
+            ++late;
+        if (d * 1000 > ResumeLimitMs || reply * 1000 > ResumeLimitMs)
+            std::printf("soak: after the %s at %.1f s: first request %.0f ms, first reply %.0f ms after it "
+                        "ended, %d replies lost in between\n",
+                        qPrintable(r.kind), r.faultAt, d * 1000, reply * 1000, r.lostAfter - r.lostBefore);
+    }
+    std::sort(delays.begin(), delays.end());
+    std::sort(replyDelays.begin(), replyDelays.end());
+    auto median = [](const std::vector<double>& v) { return v.empty() ? 0.0 : v[v.size() / 2] * 1000; };
+    auto worst = [](const std::vector<double>& v) { return v.empty() ? 0.0 : v.back() * 1000; };
+    int silences = 0, unplugs = 0;
+    for (const Recovery& r : recoveries)
+        (r.kind == QLatin1String("silent") ? silences : unplugs) += r.backAt >= 0;
+
+    std::printf("soak: ran %.1f s; routine and status replies %ld (%.1f/s), lost replies %u, event loop's "
+                "longest stall %.0f ms, messages shown %zu\n",
+                ended, replies, replies / ended, unsigned(lost), longestStall * 1000,
+                dialogs.messages.size());
+    QStringList tries;
+    for (const auto& [n, count] : attempts)
+        tries << QStringLiteral("%1 read(s) of the header: %2").arg(n).arg(count);
+    std::printf(
+        "soak: finished tests %d; stored exactly and once %d; lost %d (last reply lost after the stand "
+        "went idle %d, fetch given up %d, other %d); duplicates %d; differing %d; partial %d; "
+        "unexpected rows %d; hand-overs stored %d, duplicate %d, failed %d\n",
+        checked, exact, lostAfterServed + lostStuck + lostOther, lostAfterServed, lostStuck, lostOther,
+        duplicates, mismatched, partial, unexpected, stores[TdmMain::StoreResult::Stored],
+        stores[TdmMain::StoreResult::Duplicate],
+        stores[TdmMain::StoreResult::Failed] + stores[TdmMain::StoreResult::NotConnected]);
+    std::printf("soak: fetches: %s\n", qPrintable(tries.join(QStringLiteral(", "))));
+    std::printf("soak: recoveries %d (silences %d, unplugs %d): first request within %lld ms %d, later %d, "
+                "never %d; first request median %.0f ms, worst %.0f ms; first reply median %.0f ms, worst "
+                "%.0f ms\n",
+                silences + unplugs, silences, unplugs, static_cast<long long>(ResumeLimitMs), resumed, late,
+                never, median(delays), worst(delays), median(replyDelays), worst(replyDelays));
+    std::printf("soak: the remote's start pressed %d times, reached the stand %d times\n", presses, starts);
+    std::printf("soak: resident memory after the first minute %ld KiB, at the end %ld KiB (%+.1f%%)\n",
+                rssFirstMinute, rssEnd,
+                rssFirstMinute > 0 ? 100.0 * (rssEnd - rssFirstMinute) / rssFirstMinute : 0.0);
+
+    for (const Dialogs::Message& m : dialogs.messages)
+        std::printf("soak: message: %s\n", qPrintable(m.text));
+    check(polling && longestStall < 1.0,
+          QStringLiteral("station alive: polling at the end, longest stall %1 ms")
+              .arg(longestStall * 1000, 0, 'f', 0));
+    check(late == 0 && never == 0 && silences + unplugs > 0,
+          QStringLiteral("polling resumed within 1 s after every recovery (%1 of %2)")
+              .arg(resumed)
+              .arg(silences + unplugs));
+    check(checked > 0 && exact == checked && duplicates == 0 && unexpected == 0,
+          QStringLiteral("every finished test stored exactly once and bit-exact (%1 of %2)")
+              .arg(exact)
+              .arg(checked));
+    check(partial == 0, QStringLiteral("no partial tests (%1)").arg(partial));
+    check(rssFirstMinute > 0 && rssEnd <= rssFirstMinute * 1.10,
+          QStringLiteral("resident memory at the end within 10% of the first minute's"));
+    std::printf("soak: %s\n", ok ? "PASS" : "FAIL");
+    c.close();
+    return ok ? 0 : 1;
+}
