@@ -9,7 +9,9 @@
 //
 // Standard output, one line each: "slave PATH", "remote PATH", then what happens
 // ("command 3", "state 2 test 1", "state 5 test 1 order N", "read header", "read axle 1",
-// "served test 1", "state 1", "silent", "speaking", "unplugged", "remote 3", "done").
+// "served test 1", "state 1", "silent", "speaking", "unplugged", "remote 3", "done"), and each
+// fault the line does to a reply, with the first register of its request ("fault corrupted
+// 400", "fault cut 1200", "fault split 100").
 
 #include "FaultPeriods.h"
 #include "StandModel.h"
@@ -388,8 +390,9 @@ public:
 
     double byteTime() const { return 10.0 / o_.baud; }
 
-    // A reply to the request whose first byte came at requestStart, requestBytes long.
-    void schedule(std::vector<uint8_t> reply, double requestStart, size_t requestBytes) {
+    // A reply to the request whose first byte came at requestStart, requestBytes long; start
+    // is the request's first register (-1 when unknown), told with the fault done to the reply.
+    void schedule(std::vector<uint8_t> reply, double requestStart, size_t requestBytes, int start) {
         const double end = requestStart + (requestBytes + reply.size()) * byteTime() + o_.turnaroundMs / 1000;
         bool split = o_.pieces;
         if (o_.faultRate > 0 && chance() < o_.faultRate) {
@@ -397,16 +400,19 @@ public:
             case 0: { // a byte corrupted on the line
                 const size_t i = random_() % reply.size();
                 reply[i] ^= uint8_t(1u << (random_() % 8));
+                say("fault corrupted %d", start);
                 break;
             }
             case 1: { // bytes lost
                 const size_t lost = 1 + random_() % std::min<size_t>(3, reply.size());
                 const size_t at = random_() % (reply.size() - lost + 1);
                 reply.erase(reply.begin() + long(at), reply.begin() + long(at + lost));
+                say("fault cut %d", start);
                 break;
             }
             default:
                 split = true;
+                say("fault split %d", start);
                 break;
             }
         }
@@ -521,6 +527,7 @@ int main(int argc, char** argv) {
     double requestStart = 0;
     double lastRequestByte = 0;
     size_t requestBytes = 0;
+    std::vector<uint8_t> requestHead; // address, function and first register of the request
     std::vector<uint8_t> replyBuf;
     bool silent = false;
     bool unplugged = false;
@@ -604,8 +611,11 @@ int main(int argc, char** argv) {
                     requestOpen = true;
                     requestStart = now();
                     requestBytes = 0;
+                    requestHead.clear();
                 }
                 requestBytes += size_t(got);
+                for (ssize_t k = 0; k < got && requestHead.size() < 4; ++k)
+                    requestHead.push_back(buf[k]);
                 if (::write(slave.master, buf, size_t(got)) < 0)
                     say("relay error: %s", std::strerror(errno));
             }
@@ -619,7 +629,9 @@ int main(int argc, char** argv) {
                 std::vector<uint8_t> reply(replyBuf.begin(), replyBuf.begin() + long(len));
                 replyBuf.erase(replyBuf.begin(), replyBuf.begin() + long(len));
                 if (!silent && !unplugged)
-                    line.schedule(std::move(reply), requestOpen ? requestStart : now(), requestBytes);
+                    line.schedule(
+                        std::move(reply), requestOpen ? requestStart : now(), requestBytes,
+                        requestOpen && requestHead.size() == 4 ? requestHead[2] << 8 | requestHead[3] : -1);
                 requestOpen = false;
             }
         }

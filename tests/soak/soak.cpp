@@ -163,6 +163,7 @@ struct StandTest {
     double servedAt = -1;
     int headerReads = 0;
     int handOvers = 0;
+    bool lastReplyBroken = false; // the line corrupted or cut the reply to the read that served it
 };
 
 // A silence or an unplug and the polling after it.
@@ -223,7 +224,7 @@ int main(int argc, char** argv) {
     // Set by the station's replies below; the stand's lines refer to it.
     double lastReplyAt = -1;
     const StandLink* station = nullptr;
-    int presses = 0, starts = 0;
+    int presses = 0, starts = 0, brokenReplies = 0;
     auto onLine = [&](double t, const QString& l) {
         sim.log.write(QStringLiteral("%1 %2\n").arg(t, 0, 'f', 3).arg(l).toUtf8());
         const QStringList w = l.split(QLatin1Char(' '));
@@ -246,6 +247,11 @@ int main(int argc, char** argv) {
             ++tests[lastFinished].headerReads;
         } else if (w.size() == 3 && w[0] == QLatin1String("served")) {
             tests[w[2].toInt()].servedAt = t;
+        } else if (w.size() == 3 && w[0] == QLatin1String("fault") && w[1] != QLatin1String("split")) {
+            // The read of the block after the last axle is the one that serves the test.
+            if (w[2].toInt() == (Axles + 1) * 100)
+                tests[lastFinished].lastReplyBroken = true;
+            ++brokenReplies;
         }
     };
     QObject::connect(&sim.process, &QProcess::readyReadStandardOutput, [&] {
@@ -418,10 +424,10 @@ int main(int argc, char** argv) {
             // Why it was lost: the stand had it read and went idle (the reply to its last read
             // never reached the station), or the station gave the fetch up with the stand still
             // reporting it, or something else.
-            const char* why = "reason unknown";
-            if (t.servedAt >= 0 && t.handOvers == 0) {
+            const char* why = "no line fault explains it";
+            if (t.servedAt >= 0 && t.handOvers == 0 && t.lastReplyBroken) {
                 ++lostAfterServed;
-                why = "the stand went idle after its last block was read, the reply was lost on the line";
+                why = "the stand went idle after its last block was read, and the line broke that reply";
             } else if (t.servedAt < 0 && t.headerReads >= StandLink::MaxFetchAttempts) {
                 ++lostStuck;
                 why = "the fetch was given up while the stand kept reporting the test";
@@ -516,9 +522,10 @@ int main(int argc, char** argv) {
     for (const Recovery& r : recoveries)
         (r.kind == QLatin1String("silent") ? silences : unplugs) += r.backAt >= 0;
 
-    std::printf("soak: ran %.1f s; routine and status replies %ld (%.1f/s), lost replies %u, event loop's "
-                "longest stall %.0f ms, messages shown %zu\n",
-                ended, replies, replies / ended, unsigned(lost), longestStall * 1000,
+    std::printf("soak: ran %.1f s; routine and status replies %ld (%.1f/s), lost replies %u (the line broke "
+                "%d replies, the rest fell in silences and unplugs), event loop's longest stall %.0f ms, "
+                "messages shown %zu\n",
+                ended, replies, replies / ended, unsigned(lost), brokenReplies, longestStall * 1000,
                 dialogs.messages.size());
     QStringList tries;
     for (const auto& [n, count] : attempts)
