@@ -130,7 +130,7 @@ void StandModel::setState(uint16_t state, double now) {
     state_ = state;
     stateSince_ = now;
     if (state == Idle)
-        idleSince_ = now;
+        readySince_ = now;
 }
 
 void StandModel::setText(const std::u16string& text) {
@@ -147,6 +147,7 @@ void StandModel::finish(double now) {
     for (int a = 1; a <= 9; ++a)
         std::copy(t.axles[a - 1].begin(), t.axles[a - 1].end(), input_ + a * 100);
     ++cycles_;
+    resultsRead_ = false;
     setState(ResultsReady, now);
     events_.push_back("state 5 test " + std::to_string(testNumber_) + " order " +
                       std::to_string(t.orderNumber));
@@ -199,7 +200,7 @@ void StandModel::command(uint16_t code, double now) {
     case 1:
     case 2:
     case 3:
-        if (state_ == Idle) {
+        if (state_ == Idle || state_ == ResultsReady) {
             ++testNumber_;
             setState(Measuring, now);
             events_.push_back("state 2 test " + std::to_string(testNumber_));
@@ -247,12 +248,11 @@ void StandModel::served(uint16_t start, uint16_t count, double now) {
         return;
     const int axle = start / 100;
     events_.push_back("read axle " + std::to_string(axle));
-    if (axle == std::min(options_.axles + 1, 9)) {
+    if (axle == std::min(options_.axles + 1, 9) && !resultsRead_) {
+        resultsRead_ = true;
         ++served_;
-        setState(Idle, now);
+        readySince_ = now;
         events_.push_back("served test " + std::to_string(testNumber_));
-        events_.push_back("state 1");
-        advance(now);
     }
 }
 

@@ -19,8 +19,11 @@
 //
 // The course of a test: idle; a start code (1, 2 or 3) makes the values move for the test
 // time, axle by axle; code 16 ends the test early, code 4 stops it without a result. Then
-// the state is 5 with finishedTest(seed, k, axles) in the header and axle blocks; once the
-// block after the last axle (or axle 9) has been read, the state falls back to 1.
+// the state is 5 with finishedTest(seed, k, axles) in the header and axle blocks until the
+// next start, as the stand keeps its result lamp lit. The test counts as served once the block
+// after the last axle (or axle 9) has been read; the stand cannot know whether that reply
+// reached the station, so its results stay readable and a fetch the line broke can be made
+// again. A start code is taken when idle or with the results ready.
 
 #include <array>
 #include <cstdint>
@@ -79,8 +82,10 @@ public:
     uint16_t state() const { return state_; }
     int testsStarted() const { return testNumber_; }
     int testsServed() const { return served_; }
-    // When the stand last became idle.
-    double idleSince() const { return idleSince_; }
+    // Idle, or its last test served: where the remote's scenario presses start.
+    bool ready() const { return state_ == Idle || (state_ == ResultsReady && resultsRead_); }
+    // When the stand last became ready.
+    double readySince() const { return readySince_; }
 
     // What happened since the last call, one line each ("state 2 test 1", "command 34").
     std::vector<std::string> takeEvents();
@@ -96,7 +101,8 @@ private:
     int testNumber_ = 0;
     int served_ = 0;
     double stateSince_ = 0;
-    double idleSince_ = 0;
+    double readySince_ = 0;
+    bool resultsRead_ = false;
     uint16_t displayAxle_ = 1;
     uint16_t lamps_ = 0;
     uint16_t cycles_ = 0;

@@ -81,8 +81,8 @@ const char* const Usage = R"(usage: mirvane-stand-sim [options]
   --silent-every E      the silent period comes again every E seconds (from S, or E)
   --unplug-after S --unplug-for T     the pty goes away from S to S+T seconds
   --unplug-every E      the unplug comes again every E seconds (from S, or E)
-  --remote-start SEC    the remote sends the start code 3 after SEC seconds of idle, and
-                        again every SEC seconds while the stand stays idle
+  --remote-start SEC    the remote sends the start code 3 SEC seconds after the stand became
+                        ready (idle, or its test served), and again every SEC while it stays so
   --first-order N       order number of the first test (20260001)
   --measure-unit U      unit word of the header (0: kilograms)
   --link PATH           symbolic link to the station's pty (kept across an unplug)
@@ -561,14 +561,13 @@ int main(int argc, char** argv) {
                 say("slave %s", station.path.c_str());
             }
         }
-        // The scenario's remote presses start after a while of idle, and again after as long
-        // when the stand stays idle: a start lost on the line (a silent stand, an unplugged
-        // port) is pressed again, as an operator would.
-        const auto [state, idleSince, served] = controller.withModel([](StandSim::StandModel& m) {
-            return std::tuple{m.state(), m.idleSince(), m.testsServed()};
+        // The scenario's remote presses start a while after the stand became ready (idle, or
+        // its test served), and again after as long while it stays so: a start lost on the
+        // line (a silent stand, an unplugged port) is pressed again, as an operator would.
+        const auto [ready, readySince, served] = controller.withModel([](StandSim::StandModel& m) {
+            return std::tuple{m.ready(), m.readySince(), m.testsServed()};
         });
-        if (o.remoteStart >= 0 && state == StandSim::Idle &&
-            t - std::max(idleSince, remoteSentAt) >= o.remoteStart) {
+        if (o.remoteStart >= 0 && ready && t - std::max(readySince, remoteSentAt) >= o.remoteStart) {
             remoteSentAt = t;
             const uint8_t start = 3;
             if (::write(remote.master, &start, 1) == 1)

@@ -54,18 +54,28 @@ TEST(StandModel, RunsATestFromStartToTheReadResults) {
         for (int j = 0; j < 32; ++j)
             ASSERT_EQ(regs[a * 100 + j], t.axles[a - 1][j]) << a << " " << j;
 
-    // The state stays 5 until the block after the last axle has been read.
+    // Served once the block after the last axle has been read; the results stay readable, for
+    // a fetch whose last reply the line broke, until the next start.
     m.served(1000, 25, 1.3);
     m.served(100, 32, 1.3);
     m.served(200, 32, 1.3);
-    EXPECT_EQ(m.state(), ResultsReady);
+    EXPECT_FALSE(m.ready());
     m.served(300, 32, 1.3);
-    EXPECT_EQ(m.state(), Idle);
-    EXPECT_EQ(m.testsServed(), 1);
+    EXPECT_EQ(m.state(), ResultsReady);
+    EXPECT_TRUE(m.ready());
+    EXPECT_EQ(m.readySince(), 1.3);
+    m.served(1000, 25, 1.5);
+    m.served(300, 32, 1.5);
+    EXPECT_EQ(m.testsServed(), 1) << "read again, served once";
+    EXPECT_EQ(m.readySince(), 1.3);
+    EXPECT_EQ(regs[1000 + 8], t.header[8]);
     EXPECT_EQ(m.takeEvents(),
               (std::vector<std::string>{"command 3", "state 2 test 1", "state 5 test 1 order 20260001",
                                         "read header", "read axle 1", "read axle 2", "read axle 3",
-                                        "served test 1", "state 1"}));
+                                        "served test 1", "read header", "read axle 3"}));
+    m.command(3, 1.8);
+    EXPECT_EQ(m.state(), Measuring) << "a start with the results ready begins the next test";
+    m.command(4, 1.9);
 
     // Stop ends a test without a result; end finishes it at once.
     m.command(1, 2.0);
@@ -74,7 +84,7 @@ TEST(StandModel, RunsATestFromStartToTheReadResults) {
     m.command(2, 2.2);
     m.command(16, 2.3);
     EXPECT_EQ(m.state(), ResultsReady);
-    EXPECT_EQ(regs[1008], finishedTest(11, 3, 2).header[8]);
+    EXPECT_EQ(regs[1008], finishedTest(11, 4, 2).header[8]);
 }
 
 TEST(StandModel, FinishedTestsFollowTheirDocumentedLayout) {
