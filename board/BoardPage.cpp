@@ -50,14 +50,12 @@ BoardPage::BoardPage(const StandLink& link, QWidget* parent) : QWidget(parent), 
     layout->addWidget(pnButton);
 
     // The paint handlers: each draws its box from the display state alone and changes nothing.
-    Panel2->pbLeft->setPainter([this](QImage& img) {
-        DrawGauge(img, DisplayState::leftGauge(link_, BlinkL, InvalidPhase, fShowFPS));
-    });
-    Panel2->pbRight->setPainter(
-        [this](QImage& img) { DrawGauge(img, DisplayState::rightGauge(link_, BlinkR, InvalidPhase)); });
-    Panel2->pbAxle->setPainter([this](QImage& img) { DrawAxleStrip(img, DisplayState::axleNumber(link_)); });
-    Panel2->pbText->setPainter(
-        [this](QImage& img) { DrawMessageStrip(img, DisplayState::messageText(link_)); });
+    Panel2->pbLeft->setPainter(
+        [this] { return DisplayState::leftGauge(link_, BlinkL, InvalidPhase, fShowFPS); }, DrawGauge);
+    Panel2->pbRight->setPainter([this] { return DisplayState::rightGauge(link_, BlinkR, InvalidPhase); },
+                                DrawGauge);
+    Panel2->pbAxle->setPainter([this] { return DisplayState::axleNumber(link_); }, DrawAxleStrip);
+    Panel2->pbText->setPainter([this] { return DisplayState::messageText(link_); }, DrawMessageStrip);
 
     tmBlink.setTimerType(Qt::PreciseTimer);
     tmBlink.setInterval(250);

@@ -29,7 +29,9 @@ GaugeInput leftGauge(const StandLink& link, const std::array<bool, 8>& BlinkL, u
     in.sideCaption = QStringLiteral("ЛЕВОЕ");
     in.lampCaptions = {QStringLiteral("РАБОЧАЯ"), QStringLiteral("СТОЯНОЧНАЯ"), QStringLiteral("ЗАПАСНАЯ")};
     in.overlay = fShowFPS;
-    in.stats = overlay(link);
+    // Figures the picture does not show must not tell two pictures apart.
+    if (fShowFPS)
+        in.stats = overlay(link);
     return in;
 }
 

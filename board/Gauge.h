@@ -24,6 +24,8 @@ struct GaugeInput {
     uint16_t invalidPhase = 0;        // step of the no-value animation
     bool overlay = false;             // draw the link diagnostics on top
     OverlayInput stats;
+
+    bool operator==(const GaugeInput&) const = default;
 };
 
 // Where the gauge's elements stand in a box of W x H pixels.

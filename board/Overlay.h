@@ -14,6 +14,8 @@ struct OverlayInput {
     uint16_t Sensor = 0;
     uint16_t CycleLeft = 0;
     uint16_t CycleRight = 0;
+
+    bool operator==(const OverlayInput&) const = default;
 };
 
 // The low 8 bits of a word, most significant first, in two groups of four: 0x00A5 gives

@@ -11,9 +11,10 @@ PaintBox::PaintBox(const QString& name, QWidget* parent) : QWidget(parent) {
 
 QImage PaintBox::render() const {
     QImage img(qMax(1, width()), qMax(1, height()), QImage::Format_RGB32);
-    img.fill(Qt::black);
     if (painter_ && width() > 0 && height() > 0)
         painter_(img);
+    else
+        img.fill(Qt::black);
     return img;
 }
 

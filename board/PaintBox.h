@@ -4,6 +4,8 @@
 #include <QWidget>
 
 #include <functional>
+#include <memory>
+#include <optional>
 
 // A paint box: an opaque widget whose picture is drawn afresh into an off-screen image of
 // its size and copied to the screen in one operation, so repaints never flicker.
@@ -14,7 +16,31 @@ public:
 
     explicit PaintBox(const QString& name, QWidget* parent = nullptr);
 
-    void setPainter(Painter p) { painter_ = std::move(p); }
+    // p draws into a black image of the box's size.
+    void setPainter(Painter p) {
+        painter_ = [p = std::move(p)](QImage& img) {
+            img.fill(Qt::black);
+            p(img);
+        };
+    }
+    // A picture that is a function of an input alone: read() gives the input, draw(img, input)
+    // draws it into a black image of the box's size. A picture whose input and size are those
+    // of the last one is not drawn again: the board repaints on every reply, and most replies
+    // change only one box or none.
+    template <typename Read, typename Draw> void setPainter(Read read, Draw draw) {
+        using Input = std::invoke_result_t<Read>;
+        auto last = std::make_shared<std::pair<std::optional<Input>, QImage>>();
+        painter_ = [last, read = std::move(read), draw = std::move(draw)](QImage& img) {
+            Input in = read();
+            if (last->first == in && last->second.size() == img.size()) {
+                img = last->second; // shares the pixels; nothing is copied
+                return;
+            }
+            img.fill(Qt::black);
+            draw(img, in);
+            *last = {std::move(in), img};
+        };
+    }
     // Draws the current picture into an image of the box's size (what a repaint shows).
     QImage render() const;
 
@@ -22,5 +48,6 @@ protected:
     void paintEvent(QPaintEvent*) override;
 
 private:
+    // Given an image of the box's size, uninitialised, leaves the picture in it.
     Painter painter_;
 };

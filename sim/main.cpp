@@ -65,6 +65,7 @@ struct Options {
     std::string link;
     std::string remoteLink;
     int dump = 0;
+    bool reportRate = false;
 };
 
 const char* const Usage = R"(usage: mirvane-stand-sim [options]
@@ -88,6 +89,7 @@ const char* const Usage = R"(usage: mirvane-stand-sim [options]
   --link PATH           symbolic link to the station's pty (kept across an unplug)
   --remote-link PATH    symbolic link to the remote's pty
   --dump K              print the header and axle words of test K and exit
+  --report-rate         print "rate N" every second: the replies put on the line in it
 )";
 
 std::mutex outputMutex;
@@ -153,6 +155,10 @@ Options parse(int argc, char** argv) {
         }
         if (a == "--pieces") {
             o.pieces = true;
+            continue;
+        }
+        if (a == "--report-rate") {
+            o.reportRate = true;
             continue;
         }
         if (i + 1 >= argc)
@@ -535,6 +541,8 @@ int main(int argc, char** argv) {
     std::string stdinPending;
     double remoteSentAt = -1; // when the remote last sent the start
     double doneAt = -1;
+    int repliesThisSecond = 0;
+    double secondStart = now();
 
     for (;;) {
         const double t = now();
@@ -579,6 +587,11 @@ int main(int argc, char** argv) {
             break;
 
         line.flush(unplugged ? -1 : station.master);
+        if (o.reportRate && t - secondStart >= 1.0) {
+            say("rate %d", repliesThisSecond);
+            repliesThisSecond = 0;
+            secondStart += 1.0;
+        }
 
         pollfd fds[4];
         int n = 0;
@@ -627,10 +640,12 @@ int main(int argc, char** argv) {
             while ((len = replyLength(replyBuf)) > 0 && len <= replyBuf.size()) {
                 std::vector<uint8_t> reply(replyBuf.begin(), replyBuf.begin() + long(len));
                 replyBuf.erase(replyBuf.begin(), replyBuf.begin() + long(len));
-                if (!silent && !unplugged)
+                if (!silent && !unplugged) {
                     line.schedule(
                         std::move(reply), requestOpen ? requestStart : now(), requestBytes,
                         requestOpen && requestHead.size() == 4 ? requestHead[2] << 8 | requestHead[3] : -1);
+                    ++repliesThisSecond;
+                }
                 requestOpen = false;
             }
         }

@@ -138,6 +138,30 @@ TEST_F(Board, IndicatorShinesFromTheFirstTickAndDarkGateWaitsForTheNext) {
     }
 }
 
+TEST_F(Board, APictureIsDrawnAgainOnlyWhenWhatItShowsHasChanged) {
+    layOut(918, 792, false);
+    const QImage first = left();
+    EXPECT_EQ(left().cacheKey(), first.cacheKey()) << "nothing changed: the last picture again";
+    link.CycleLeft = 7;
+    link.FPS = 3;
+    EXPECT_EQ(left().cacheKey(), first.cacheKey()) << "figures only the overlay shows, and it is off";
+
+    link.LeftV = 30;
+    const QImage level = left();
+    EXPECT_NE(level, first);
+    page.fShowFPS = true;
+    const QImage overlay = left();
+    EXPECT_NE(overlay, level);
+    link.FPS = 4;
+    EXPECT_NE(left(), overlay) << "the overlay shows the reply count";
+
+    const QImage text = page.Panel2->pbText->render();
+    link.fConnect = !link.fConnect;
+    EXPECT_NE(page.Panel2->pbText->render(), text);
+    layOut(700, 600, false);
+    EXPECT_EQ(left().size(), page.Panel2->pbLeft->size()) << "a new size is drawn anew";
+}
+
 TEST_F(Board, InvalidPhaseAfterNTicksIsNModFour) {
     EXPECT_EQ(page.InvalidPhase, 0);
     for (int n = 1; n <= 9; ++n) {

@@ -172,3 +172,19 @@ TEST(StandLinkE2E, LineFaultsCostRepliesButNeverLetGarbleThrough) {
     EXPECT_EQ(wrong, 0);
     EXPECT_GE(st.link.BadPacket, 1);
 }
+
+TEST(StandLinkE2E, SimulatorCountsTheRepliesItPutsOnTheLineEachSecond) {
+    SimProcess sim({"--baud", "115200", "--report-rate"});
+    Station st(settingsFor(sim, 115200));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return sim.count(QStringLiteral("rate ")) >= 3; }, 6000));
+    // The first second may have begun before the station opened its port.
+    const int second = sim.indexOf(QStringLiteral("rate "), sim.indexOf(QStringLiteral("rate ")) + 1);
+    const int polled = sim.lines[second].mid(5).toInt();
+    // Each turn of the cycle reads the routine block and the status words: at 115200 baud up to
+    // the 20 ms tick's 25 turns a second, a turn either side of a second's edge.
+    EXPECT_GE(polled, 2 * 20);
+    EXPECT_LE(polled, 2 * 26);
+    st.link.stop();
+    const int stopped = sim.lines.size();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return sim.indexOf(QStringLiteral("rate 0"), stopped) >= 0; }, 3500));
+}
