@@ -3,41 +3,23 @@
 // thousand sections. Beyond not crashing, the profile loader must leave a tag table the poll
 // cycle can rely on.
 
+#include "FuzzInput.h"
 #include "IniFile.h"
 #include "RegisterImage.h"
 #include "Settings.h"
 
-#include <QCoreApplication>
-#include <QFile>
-#include <QTemporaryDir>
-
 #include <cstdint>
 #include <cstdlib>
 
-namespace {
-QCoreApplication* app;
-QTemporaryDir* dir;
-
-void check(bool ok) {
-    if (!ok)
-        std::abort();
-}
-} // namespace
+using FuzzInput::check;
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-    app = new QCoreApplication(*argc, *argv);
-    dir = new QTemporaryDir;
+    FuzzInput::init(argc, argv);
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const QString path = dir->filePath(QStringLiteral("station.ini"));
-    {
-        QFile f(path);
-        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            std::abort();
-        f.write(reinterpret_cast<const char*>(data), static_cast<qint64>(size));
-    }
+    const QString path = FuzzInput::write("station.ini", data, size);
 
     const Settings s = loadSettings(path);
     (void)s.oleLogPath();

@@ -2,40 +2,22 @@
 // reader accepts must give a protocol of 42 lines whose table stays aligned, and whose bytes
 // read back as the same 42 lines.
 
+#include "FuzzInput.h"
 #include "ProtocolFile.h"
 #include "TestAssembly.h"
-
-#include <QCoreApplication>
-#include <QFile>
-#include <QTemporaryDir>
 
 #include <cstdint>
 #include <cstdlib>
 
-namespace {
-QCoreApplication* app;
-QTemporaryDir* dir;
-
-void check(bool ok) {
-    if (!ok)
-        std::abort();
-}
-} // namespace
+using FuzzInput::check;
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-    app = new QCoreApplication(*argc, *argv);
-    dir = new QTemporaryDir;
+    FuzzInput::init(argc, argv);
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const QString path = dir->filePath(QStringLiteral("Titles.txt"));
-    {
-        QFile f(path);
-        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            std::abort();
-        f.write(reinterpret_cast<const char*>(data), static_cast<qint64>(size));
-    }
+    const QString path = FuzzInput::write("Titles.txt", data, size);
     QString why;
     const std::optional<QStringList> titles = ProtocolFile::readTitles(path, &why);
     if (!titles) {

@@ -21,6 +21,7 @@
 
 #include "QtSerialPort.h"
 #include "StandModel.h"
+#include "TdmMain.h"
 #include "TestSupport.h"
 #include "TfrMain.h"
 
@@ -111,40 +112,6 @@ int32_t joined(uint16_t low, uint16_t high) {
     return int32_t(uint32_t(high) << 16 | low);
 }
 
-// The measured columns of Axles, in the order of the stand's axle block.
-const char* const AxleColumns[32] = {"StaticWeightL",
-                                     "StaticWeightR",
-                                     "DynamicWeightL",
-                                     "DynamicWeightR",
-                                     "ResistL",
-                                     "ResistR",
-                                     "OvalityL",
-                                     "OvalityR",
-                                     "OvalityBrakeL",
-                                     "OvalityBrakeR",
-                                     "BrakeWorkL",
-                                     "BrakeWorkR",
-                                     "BrakeStopL",
-                                     "BrakeStopR",
-                                     "BrakeReservL",
-                                     "BrakeReservR",
-                                     "BrakeMaxImbalanceL",
-                                     "BrakeMaxImbalanceR",
-                                     "MaxEffortPedalL",
-                                     "MaxEffortPedalR",
-                                     "MinPmL",
-                                     "MinPmR",
-                                     "MinPxL",
-                                     "MinPxR",
-                                     "MinPyL",
-                                     "MinPyR",
-                                     "TimeBreakL",
-                                     "TimeBreakR",
-                                     "TruckBlockL",
-                                     "TruckBlockR",
-                                     "TruckBlockStopL",
-                                     "TruckBlockStopR"};
-
 std::vector<QVariantList> rows(QSqlDatabase& c, const QString& sql) {
     std::vector<QVariantList> out;
     QSqlQuery q(c);
@@ -212,7 +179,8 @@ int main(int argc, char** argv) {
 
     std::printf(
         "soak: %.1f min; stand at %d baud, %d axles, fault rate %.2f, seed %llu; tests of %.0f s, started "
-        "from the remote %.0f s into idle; silent %.0f s every %.0f s from %.0f s; unplugged %.0f s every "
+        "from the remote %.0f s after the last was served; silent %.0f s every %.0f s from %.0f s; unplugged "
+        "%.0f s every "
         "%.0f s from %.0f s\n",
         minutes, Baud, Axles, faultRate, static_cast<unsigned long long>(seed), TestSeconds, RemoteStart,
         SilentFor, SilentEvery, SilentAfter, UnplugFor, UnplugEvery, UnplugAfter);
@@ -399,9 +367,8 @@ int main(int argc, char** argv) {
         std::printf("soak: FAIL cannot open %s\n", qPrintable(db));
         return 1;
     }
-    QStringList columns;
-    for (const char* col : AxleColumns)
-        columns << QString::fromLatin1(col);
+    // The measured columns of Axles, in the order of the stand's axle block.
+    const QStringList columns = TdmMain::axlesColumns().mid(2, 32);
     const auto testRows =
         rows(c, QStringLiteral("SELECT id, OrderNumber, KalvexID, SoftwareVersion, VerificationDate, "
                                "AxleCount, MeasureUnit, CarType, KalvexType, KalvexSerial FROM Tests"));
