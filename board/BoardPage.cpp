@@ -77,10 +77,10 @@ void BoardPage::tmBlinkTimer() {
 }
 
 void BoardPage::RepaintBoard() {
-    Panel2->pbLeft->repaint();
-    Panel2->pbRight->repaint();
-    Panel2->pbAxle->repaint();
-    Panel2->pbText->repaint();
+    Panel2->pbLeft->repaintNow();
+    Panel2->pbRight->repaintNow();
+    Panel2->pbAxle->repaintNow();
+    Panel2->pbText->repaintNow();
 }
 
 void BoardPage::setCommandActions(const std::array<QAction*, 15>& actions) {

@@ -1,5 +1,6 @@
 #include "PaintBox.h"
 
+#include <QEvent>
 #include <QPainter>
 
 PaintBox::PaintBox(const QString& name, QWidget* parent) : QWidget(parent) {
@@ -18,8 +19,33 @@ QImage PaintBox::render() const {
     return img;
 }
 
+void PaintBox::repaintNow() {
+    ownRepaint_ = true;
+    repaint();
+    ownRepaint_ = false;
+}
+
 void PaintBox::paintEvent(QPaintEvent*) {
     const QImage img = render();
+    // Any other paint (an expose, a box shown again) may find the window's pixels lost.
+    if (ownRepaint_ && img.cacheKey() == shownKey_)
+        return;
     QPainter p(this);
     p.drawImage(0, 0, img);
+    shownKey_ = img.cacheKey();
+}
+
+bool PaintBox::event(QEvent* e) {
+    // Hidden, moved or resized, the box's place in the window may be painted by something else.
+    switch (e->type()) {
+    case QEvent::Hide:
+    case QEvent::Show:
+    case QEvent::Move:
+    case QEvent::Resize:
+        shownKey_ = 0;
+        break;
+    default:
+        break;
+    }
+    return QWidget::event(e);
 }

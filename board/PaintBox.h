@@ -43,11 +43,19 @@ public:
     }
     // Draws the current picture into an image of the box's size (what a repaint shows).
     QImage render() const;
+    // Repaints at once. A picture that is the very one this box last copied to the window is
+    // not copied again: the window still holds it (the board repaints 50 times a second, and
+    // copying unchanged pictures was most of the station's work).
+    void repaintNow();
 
 protected:
     void paintEvent(QPaintEvent*) override;
+    bool event(QEvent* e) override;
 
 private:
     // Given an image of the box's size, uninitialised, leaves the picture in it.
     Painter painter_;
+    bool ownRepaint_ = false;
+    // The picture the window holds for this box; 0 once it may hold anything else.
+    qint64 shownKey_ = 0;
 };

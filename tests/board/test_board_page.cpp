@@ -162,6 +162,31 @@ TEST_F(Board, APictureIsDrawnAgainOnlyWhenWhatItShowsHasChanged) {
     EXPECT_EQ(left().size(), page.Panel2->pbLeft->size()) << "a new size is drawn anew";
 }
 
+// A repaint that finds a box's picture unchanged leaves the window's pixels as they are; a box
+// shown again after something else was painted in its place is always copied anew.
+TEST_F(Board, ABoardShownAgainIsCopiedToTheWindowAtTheNextRepaint) {
+    layOut(918, 792, false);
+    page.RepaintBoard();
+    const QPoint dot = page.Panel2->pbLeft->mapTo(&page, QPoint(230, 484));
+    auto shown = [&] { return page.screen()->grabWindow(page.winId()).toImage().pixel(dot) & 0xFFFFFF; };
+    ASSERT_EQ(hex(shown()), hex(Lime));
+
+    // Another page in the board's place, as the database page takes it.
+    QWidget other(&page);
+    other.setGeometry(page.Panel2->geometry());
+    other.setAutoFillBackground(true);
+    other.setPalette(QPalette(Qt::red));
+    page.Panel2->hide();
+    other.show();
+    QCoreApplication::processEvents();
+    ASSERT_EQ(hex(shown()), hex(0xFF0000));
+
+    other.hide();
+    page.Panel2->show();
+    page.RepaintBoard(); // before the show's own paint has run
+    EXPECT_EQ(hex(shown()), hex(Lime));
+}
+
 TEST_F(Board, InvalidPhaseAfterNTicksIsNModFour) {
     EXPECT_EQ(page.InvalidPhase, 0);
     for (int n = 1; n <= 9; ++n) {
