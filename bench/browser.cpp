@@ -5,11 +5,11 @@
 // and painted). The file lives in a temporary directory under $MIRVANE_BENCH_DIR, else under
 // the system's temporary directory. Runs offscreen unless QT_QPA_PLATFORM says otherwise.
 
+#include "BenchTests.h"
 #include "DatabasePage.h"
 #include "Dialogs.h"
 #include "RecordView.h"
 #include "TdmMain.h"
-#include "TestAssembly.h"
 #include "TestsGrid.h"
 #include "TestsGridModel.h"
 
@@ -36,27 +36,6 @@ public:
     int message(QWidget*, const Message&) override { return Ok; }
     int exec(QDialog&) override { return 0; }
 };
-
-TestRecord finishedTest(int order, const QDateTime& time, int axles) {
-    TestAssembly::Header h{};
-    h[1] = 3082;
-    h[2] = 2564;
-    h[3] = 351;
-    h[4] = 15;
-    h[5] = 6;
-    h[6] = 2025;
-    h[9] = static_cast<uint16_t>(order & 0xFFFF);
-    h[10] = static_cast<uint16_t>(order >> 16);
-    h[23] = static_cast<uint16_t>(axles);
-    h[25] = static_cast<uint16_t>(order % 5 == 0);
-    TestAssembly::AxleRows rows;
-    for (auto& r : rows)
-        r.fill(TestAssembly::NoValue);
-    for (int a = 1; a <= axles; ++a)
-        for (int j = 1; j <= 32; ++j)
-            rows[a][j] = static_cast<uint16_t>(100 * a + j + order % 7);
-    return TestAssembly::assemble(h, rows, axles, time, QStringLiteral("СТМ-3500"), QStringLiteral("00042"));
-}
 
 // The station: a year of tests spread evenly over the days, and the page on it.
 class Station {

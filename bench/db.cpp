@@ -6,9 +6,9 @@
 // its current test). The file lives in a temporary directory under $MIRVANE_BENCH_DIR, else
 // under the system's temporary directory; it should be on the disk a station would use.
 
+#include "BenchTests.h"
 #include "PgTestServer.h"
 #include "TdmMain.h"
-#include "TestAssembly.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -25,28 +25,6 @@ namespace {
 constexpr int StoredTests = 100000;
 constexpr int TestsPerDay = 50;
 const QDate FirstDay(2020, 1, 1);
-
-// A plausible finished test: n axles with measured values and the derived ones worked out as
-// the hand-over does.
-TestRecord finishedTest(int order, const QDateTime& time, int axles) {
-    TestAssembly::Header h{};
-    h[1] = 3082;
-    h[2] = 2564;
-    h[3] = 351;
-    h[4] = 15;
-    h[5] = 6;
-    h[6] = 2025;
-    h[9] = static_cast<uint16_t>(order & 0xFFFF);
-    h[10] = static_cast<uint16_t>(order >> 16);
-    h[23] = static_cast<uint16_t>(axles);
-    TestAssembly::AxleRows rows;
-    for (auto& r : rows)
-        r.fill(TestAssembly::NoValue);
-    for (int a = 1; a <= axles; ++a)
-        for (int j = 1; j <= 32; ++j)
-            rows[a][j] = static_cast<uint16_t>(100 * a + j + order % 7);
-    return TestAssembly::assemble(h, rows, axles, time, QStringLiteral("СТМ-3500"), QStringLiteral("00042"));
-}
 
 // One database for all benchmarks: 100 000 tests of three axles, 50 a day.
 class Station {
