@@ -3,6 +3,7 @@
 #include "Panel.h"
 #include "Rounding.h"
 
+#include <QFontMetricsF>
 #include <QLabel>
 #include <QPagedPaintDevice>
 #include <QPainter>
@@ -11,6 +12,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <vector>
 
 namespace {
 
@@ -23,12 +25,62 @@ uint16_t scaled(int v, double scale) {
     return static_cast<uint16_t>(rnd(v * scale));
 }
 
-// The label's font at the same size on paper: a font given in pixels is given in device
-// pixels here (the painter works in device pixels; a scaled painter would size text wrongly).
-QFont paperFont(QFont f, double scale) {
+// The label's font on paper: the same size times fit. A font given in pixels is given in
+// device pixels here (the painter works in device pixels; a scaled painter would size text
+// wrongly); scale is the vertical scale with the fit already applied.
+QFont paperFont(QFont f, double scale, double fit) {
     if (f.pixelSize() > 0)
         f.setPixelSize(std::max(1, rnd(f.pixelSize() * scale)));
+    else if (fit < 1.0 && f.pointSizeF() > 0)
+        f.setPointSizeF(f.pointSizeF() * fit);
     return f;
+}
+
+// A label that lands on paper, with the panel it is placed by.
+struct Placed {
+    QLabel* label;
+    Panel* panel;
+};
+
+// Where a label's text starts on the device, 16-bit as the print layout holds it.
+QPoint origin(const Placed& p, double scaleX, double scaleY) {
+    const uint16_t y = static_cast<uint16_t>(scaled(p.label->y(), scaleY) + scaled(p.panel->y(), scaleY));
+    const uint16_t x = static_cast<uint16_t>(scaled(p.label->x(), scaleX) + scaled(p.panel->x(), scaleX));
+    return {x + Margin, y + Margin};
+}
+
+// The right and bottom edges of all the texts drawn at these scales.
+QPointF extent(const std::vector<Placed>& labels, double scaleX, double scaleY, double fit,
+               QPaintDevice& device) {
+    const double sx = scaleX * fit;
+    const double sy = scaleY * fit;
+    QPointF far(0, 0);
+    for (const Placed& p : labels) {
+        const QFontMetricsF fm(paperFont(p.label->font(), sy, fit), &device);
+        // Unwrapped: content beyond 16 bits is content that does not fit.
+        const double x = Margin + rnd(p.label->x() * sx) + rnd(p.panel->x() * sx);
+        const double y = Margin + rnd(p.label->y() * sy) + rnd(p.panel->y() * sy);
+        far.setX(std::max(far.x(), x + fm.horizontalAdvance(p.label->text())));
+        far.setY(std::max(far.y(), y + fm.height()));
+    }
+    return far;
+}
+
+// 1 when the texts lie inside the printable area with the margin kept on every side;
+// otherwise the uniform factor that makes them fit. Font sizes are whole pixels, so the
+// factor is checked against the drawing it gives and narrowed until that fits.
+double fitFactor(const std::vector<Placed>& labels, double scaleX, double scaleY, QPaintDevice& device) {
+    const double roomX = device.width() - 2.0 * Margin;
+    const double roomY = device.height() - 2.0 * Margin;
+    double fit = 1.0;
+    for (int i = 0; i < 8; ++i) {
+        const QPointF far = extent(labels, scaleX, scaleY, fit, device) - QPointF(Margin, Margin);
+        if (far.x() <= roomX && far.y() <= roomY)
+            return fit;
+        fit *= std::min(far.x() > roomX ? roomX / far.x() : 1.0, far.y() > roomY ? roomY / far.y() : 1.0);
+        fit *= 0.999;
+    }
+    return fit;
 }
 
 } // namespace
@@ -55,6 +107,7 @@ int PrintForm(QWidget& window, int mask, QPagedPaintDevice& device, QString* err
     painter.setPen(Qt::black);
 
     int count = 0;
+    std::vector<Placed> drawn;
     for (QWidget* w : window.findChildren<QWidget*>()) {
         // A component's own visibility counts, whatever its containers show.
         if (w->isHidden())
@@ -65,18 +118,20 @@ int PrintForm(QWidget& window, int mask, QPagedPaintDevice& device, QString* err
         if (!label)
             continue;
         ++count;
-        uint16_t y = scaled(label->y(), scaleY);
-        uint16_t x = scaled(label->x(), scaleX);
         auto* panel = qobject_cast<Panel*>(label->parentWidget());
-        if (!panel)
+        if (!panel || panel->isHidden())
             continue;
-        y = static_cast<uint16_t>(y + scaled(panel->y(), scaleY));
-        x = static_cast<uint16_t>(x + scaled(panel->x(), scaleX));
-        if (panel->isHidden())
-            continue;
-        painter.setFont(paperFont(label->font(), scaleY));
-        painter.drawText(QRect(x + Margin, y + Margin, 1, 1),
-                         Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine | Qt::TextDontClip, label->text());
+        drawn.push_back({label, panel});
+    }
+
+    // A protocol taller than the paper (nine axles with their parking brakes) would lose its
+    // totals off the bottom: the whole drawing shrinks to fit instead, still on one page.
+    const double fit = fitFactor(drawn, scaleX, scaleY, device);
+    for (const Placed& p : drawn) {
+        const QPoint at = origin(p, scaleX * fit, scaleY * fit);
+        painter.setFont(paperFont(p.label->font(), scaleY * fit, fit));
+        painter.drawText(QRect(at, QSize(1, 1)),
+                         Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine | Qt::TextDontClip, p.label->text());
     }
     painter.end();
     return count;
@@ -91,3 +146,4 @@ std::unique_ptr<QPrinter> defaultProtocolPrinter(QString* error) {
     }
     return std::make_unique<QPrinter>(info, QPrinter::HighResolution);
 }
+

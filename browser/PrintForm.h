@@ -14,6 +14,9 @@ class QWidget;
 // the printable area's corner. A label is placed by its own position plus that of its parent
 // Panel (only the immediate parent), as if the view holding the panels were scrolled to the
 // top; a label whose parent is no Panel, or whose panel is hidden, is counted but not drawn.
+// When the texts would reach past the printable area (less the same margin on the far sides),
+// the whole drawing, positions and font sizes, is scaled down uniformly until it fits: still
+// one page, the texts in the same places relative to each other.
 // Returns the number of labels counted, or -1 with *error set when the page could not be
 // started (nothing is printed then).
 int PrintForm(QWidget& window, int mask, QPagedPaintDevice& device, QString* error = nullptr);
@@ -21,3 +24,4 @@ int PrintForm(QWidget& window, int mask, QPagedPaintDevice& device, QString* err
 // The printer protocols go to: the system's default printer, or null with *error set when the
 // system has none (a default QPrinter would quietly become a PDF writer without a file).
 std::unique_ptr<QPrinter> defaultProtocolPrinter(QString* error);
+

@@ -44,13 +44,23 @@ std::vector<Word> pdfWords(const QString& pdf) {
     return words;
 }
 
-// The printed lines top to bottom: words on one baseline joined by blanks, left to right.
+// The printed lines top to bottom: words whose middles stand within a third of a word's height
+// of each other, joined by blanks, left to right (a caption and its values differ in size).
 QStringList pdfLines(const std::vector<Word>& words) {
-    std::map<long, std::vector<const Word*>> rows;
+    std::vector<const Word*> byHeight;
     for (const Word& w : words)
-        rows[std::lround(w.yMax * 10)].push_back(&w);
+        byHeight.push_back(&w);
+    auto middle = [](const Word* w) { return (w->yMin + w->yMax) / 2; };
+    std::stable_sort(byHeight.begin(), byHeight.end(),
+                     [&](const Word* a, const Word* b) { return middle(a) < middle(b); });
+    std::vector<std::vector<const Word*>> rows;
+    for (const Word* w : byHeight) {
+        if (rows.empty() || middle(w) - middle(rows.back().front()) > (w->yMax - w->yMin) / 3)
+            rows.emplace_back();
+        rows.back().push_back(w);
+    }
     QStringList lines;
-    for (auto& [y, row] : rows) {
+    for (auto& row : rows) {
         std::sort(row.begin(), row.end(), [](const Word* a, const Word* b) { return a->xMin < b->xMin; });
         QStringList texts;
         for (const Word* w : row)
@@ -60,15 +70,39 @@ QStringList pdfLines(const std::vector<Word>& words) {
     return lines;
 }
 
-// A PDF "printer" at 600 dots per inch; origin receives the printable area's corner in points.
-std::unique_ptr<QPrinter> pdfPrinter(const QString& file, QPointF* origin = nullptr) {
+// A PDF "printer" at 600 dots per inch; origin receives the printable area's corner in points,
+// printable (when asked for) the whole printable area in points.
+std::unique_ptr<QPrinter> pdfPrinter(const QString& file, QPointF* origin = nullptr,
+                                     QPageSize::PageSizeId paper = QPageSize::A4, QRectF* printable = nullptr) {
     auto p = std::make_unique<QPrinter>(QPrinter::HighResolution);
     p->setOutputFormat(QPrinter::PdfFormat);
     p->setOutputFileName(file);
     p->setResolution(600);
+    p->setPageSize(QPageSize(paper));
     if (origin)
         *origin = p->pageRect(QPrinter::Point).topLeft();
+    if (printable)
+        *printable = p->pageRect(QPrinter::Point);
     return p;
+}
+
+// The first page's size in points, as pdftotext reads it.
+QSizeF pdfPageSize(const QString& pdf) {
+    QProcess p;
+    p.start(u"pdftotext"_s, {u"-bbox"_s, pdf, u"-"_s});
+    p.waitForFinished(30000);
+    static const QRegularExpression re(u"<page width=\"([\\d.]+)\" height=\"([\\d.]+)\">"_s);
+    const QRegularExpressionMatch m = re.match(QString::fromUtf8(p.readAllStandardOutput()));
+    return m.hasMatch() ? QSizeF(m.captured(1).toDouble(), m.captured(2).toDouble()) : QSizeF();
+}
+
+// The words of a text, in order.
+std::vector<const Word*> wordsOf(const std::vector<Word>& words, const QString& text) {
+    std::vector<const Word*> found;
+    for (const Word& w : words)
+        if (w.text == text)
+            found.push_back(&w);
+    return found;
 }
 
 constexpr double PointsPerDot = 72.0 / 600.0;
@@ -82,12 +116,21 @@ protected:
     QPointF origin;
     int printed = 0;
 
-    // F9 prints into this file.
-    void printTo(const QString& file) {
-        page().protocolPrinter = [this, file](QString*) {
+    QRectF printable;
+
+    // F9 prints into this file, on this paper.
+    void printTo(const QString& file, QPageSize::PageSizeId paper = QPageSize::A4) {
+        page().protocolPrinter = [this, file, paper](QString*) {
             ++printed;
-            return pdfPrinter(file, &origin);
+            return pdfPrinter(file, &origin, paper, &printable);
         };
+    }
+    // Makes the test of this order number the list's current test (and the record view's).
+    void show(int order) {
+        for (int r = 0; r < list().rowCount(); ++r)
+            if (list().value(r, u"OrderNumber"_s).toInt() == order)
+                selectCell(r, 0);
+        ASSERT_EQ(shownOrder(), QString::number(order));
     }
     QString pdf(const char* name) const { return dir.filePath(QString::fromLatin1(name)); }
 };
@@ -174,6 +217,88 @@ TEST_F(Printing, AJobThatCannotStartIsReportedAndNotConfirmed) {
     EXPECT_EQ(dialogs.messages[0].title, u"Печать протокола"_s);
 }
 
+TEST_F(Printing, NineAxlesWithParkingBrakesLandWholeOnTheOnePageOfA4AndOfLetter) {
+    // 1404 screen pixels of protocol: 8775 dots at 600 dpi, where A4 has about 6800 to offer.
+    storeBefore({makeTest(12, at(8), std::vector<AxleValues>(9, carAxle()))});
+    start();
+    key(Qt::Key_F12);
+    for (const QPageSize::PageSizeId paper : {QPageSize::A4, QPageSize::Letter}) {
+        const std::string name = QPageSize::name(paper).toStdString();
+        const QString file = pdf(paper == QPageSize::A4 ? "a4.pdf" : "letter.pdf");
+        printTo(file, paper);
+        dialogs.messages.clear();
+        key(Qt::Key_F9);
+        ASSERT_EQ(dialogs.messages.size(), 1u) << name;
+        EXPECT_EQ(dialogs.messages[0].text, u"Протокол испытания № 12 отправлен на печать."_s);
+
+        const QSizeF sheet = pdfPageSize(file);
+        EXPECT_NEAR(sheet.width(), QPageSize(paper).size(QPageSize::Point).width(), 1) << name;
+        EXPECT_NEAR(printable.bottom(), sheet.height() - printable.top(), 1) << name;
+        const std::vector<Word> words = pdfWords(file);
+        for (const Word& w : words) {
+            EXPECT_GE(w.xMin, printable.left()) << name << " " << w.text.toStdString();
+            EXPECT_LE(w.xMax, printable.right()) << name << " " << w.text.toStdString();
+            EXPECT_GE(w.yMin, printable.top()) << name << " " << w.text.toStdString();
+            EXPECT_LE(w.yMax, printable.bottom()) << name << " " << w.text.toStdString();
+        }
+        // Every section is there, down to the last line of the specific forces.
+        const QStringList lines = pdfLines(words);
+        ASSERT_FALSE(lines.isEmpty()) << name;
+        EXPECT_EQ(lines[0], u"Протокол испытания тормозной системы № 12"_s) << name;
+        for (const QString& expected : {u"Ось 9"_s, u"Стояночная тормозная система"_s, u"ИТОГО по ТС"_s,
+                                        u"Удельная тормозная сила"_s})
+            EXPECT_TRUE(lines.contains(expected)) << name << " " << expected.toStdString();
+        for (int n = 1; n <= 9; ++n)
+            EXPECT_EQ(lines.filter(QRegularExpression(u"^Ось %1 тормозная сила, кг 180 172 352 "_s.arg(n))).size(),
+                      1)
+                << name << " axle " << n;
+        EXPECT_TRUE(lines.contains(u"Стояночная тормозная система, кг 3.168"_s))
+            << lines.join(u'\n').toStdString();
+        EXPECT_TRUE(lines.last().startsWith(u"Стояночная тормозная система 0."_s)) << lines.last().toStdString();
+
+        // One factor across and down: "Вес оси" stands at x 16 in each axle panel, the first
+        // panel's "Неравн., %" heading at x 346; the panels stand 100 pixels apart.
+        const std::vector<const Word*> weights = wordsOf(words, u"Вес"_s);
+        const std::vector<const Word*> uneven = wordsOf(words, u"Неравн.,"_s);
+        ASSERT_EQ(weights.size(), 9u) << name; // the total reads "Вес,"
+        ASSERT_EQ(uneven.size(), 1u) << name;
+        const double down = (weights[8]->yMin - weights[0]->yMin) / PointsPerDot / 800;
+        const double across = (uneven[0]->xMin - weights[0]->xMin) / PointsPerDot / 330;
+        EXPECT_LT(down, 6.25 * 0.9) << name;
+        EXPECT_NEAR(across / down, 1.0, 0.005) << name;
+        // The text shrinks with it, and the page is used to its margin: the last line ends
+        // within a line's height above the bottom margin.
+        const double lineHeight = weights[0]->yMax - weights[0]->yMin;
+        const double bottomMargin = printable.bottom() - 100 * PointsPerDot;
+        EXPECT_LE(words.back().yMax, bottomMargin + 0.5) << name;
+        EXPECT_GE(words.back().yMax, bottomMargin - lineHeight) << name;
+    }
+}
+
+TEST_F(Printing, OneAndThreeAxlesPrintAtTheScaleOfTheScreen) {
+    storeBefore({makeTest(1, at(8), {carAxle()}), makeTest(3, at(9), std::vector<AxleValues>(3, carAxle()))});
+    start();
+    key(Qt::Key_F12);
+    for (const int order : {1, 3})
+        for (const QPageSize::PageSizeId paper : {QPageSize::A4, QPageSize::Letter}) {
+            const std::string name = QPageSize::name(paper).toStdString() + " " + std::to_string(order);
+            show(order);
+            printTo(pdf("page.pdf"), paper);
+            key(Qt::Key_F9);
+            const std::vector<Word> words = pdfWords(pdf("page.pdf"));
+            const std::vector<const Word*> weights = wordsOf(words, u"Вес"_s);
+            const std::vector<const Word*> uneven = wordsOf(words, u"Неравн.,"_s);
+            ASSERT_EQ(weights.size(), size_t(order)) << name;
+            ASSERT_EQ(uneven.size(), 1u) << name;
+            // 100 + round(16 x 6.25) = 200; 100 + round(346 x 6.25) = 2262, the half to the even 2162.
+            EXPECT_NEAR((weights[0]->xMin - origin.x()) / PointsPerDot, 200, 0.5) << name;
+            EXPECT_NEAR((uneven[0]->xMin - weights[0]->xMin) / PointsPerDot, 2062, 0.5) << name;
+            if (order == 3) { // panels at 381 and 181: round(2381.25) - round(1131.25)
+                EXPECT_NEAR((weights[2]->yMin - weights[0]->yMin) / PointsPerDot, 2381 - 1131, 0.5) << name;
+            }
+        }
+}
+
 TEST(PrintForm, CountsTaggedLabelsAndDrawsOnlyThoseInShownPanels) {
     // A window of its own: which labels qualify, which are drawn, and where.
     QWidget window;
@@ -193,10 +318,6 @@ TEST(PrintForm, CountsTaggedLabelsAndDrawsOnlyThoseInShownPanels) {
     label(shownPanel, "AllBits", {16, 40}, 0xFF); // holds 180's bits and more
     label(shownPanel, "Untagged", {16, 60}, 4);
     label(shownPanel, "Hidden", {16, 80}, 180)->hide();
-    // Far down the window: 11000 x 6.25 = 68750 dots, kept to 16 bits.
-    auto* farPanel = static_cast<Panel*>(tagged(new Panel(&window), 180));
-    farPanel->move(0, 11000);
-    label(farPanel, "Wrapped", {0, 0}, 180);
     auto* hiddenPanel = static_cast<Panel*>(tagged(new Panel(&window), 180));
     hiddenPanel->hide();
     label(hiddenPanel, "InHiddenPanel", {0, 0}, 180);
@@ -206,7 +327,7 @@ TEST(PrintForm, CountsTaggedLabelsAndDrawsOnlyThoseInShownPanels) {
     const QString file = dir.filePath(u"form.pdf"_s);
     QPointF origin;
     std::unique_ptr<QPrinter> printer = pdfPrinter(file, &origin);
-    EXPECT_EQ(PrintForm(window, 180, *printer), 5);
+    EXPECT_EQ(PrintForm(window, 180, *printer), 4);
     printer.reset();
     std::map<QString, Word> words;
     for (const Word& w : pdfWords(file))
@@ -214,14 +335,51 @@ TEST(PrintForm, CountsTaggedLabelsAndDrawsOnlyThoseInShownPanels) {
     QStringList texts;
     for (const auto& [text, w] : words)
         texts << text;
-    EXPECT_EQ(texts, (QStringList{u"AllBits"_s, u"Drawn"_s, u"Wrapped"_s}));
+    EXPECT_EQ(texts, (QStringList{u"AllBits"_s, u"Drawn"_s}));
     // x: 100 + round(16 x 6.25) + round(10 x 6.25), the half going to the even 62.
     EXPECT_NEAR((words[u"Drawn"_s].xMin - origin.x()) / PointsPerDot, 262, 0.5);
-    // y: 68750 - 65536 = 3214, plus the margin; the same font's cell top as "Drawn" at 100 + 31 + 125.
-    EXPECT_NEAR((words[u"Wrapped"_s].yMin - words[u"Drawn"_s].yMin) / PointsPerDot, 3314 - 256, 0.5);
+    // y: the same font's cell tops, 100 + round(40 x 6.25) + 125 and 100 + round(5 x 6.25) + 125.
+    EXPECT_NEAR((words[u"AllBits"_s].yMin - words[u"Drawn"_s].yMin) / PointsPerDot, 250 - 31, 0.5);
 
     QTemporaryDir all;
     std::unique_ptr<QPrinter> every = pdfPrinter(all.filePath(u"all.pdf"_s));
     // Mask 0: every shown label qualifies; the window's own children are all of them.
-    EXPECT_EQ(PrintForm(window, 0, *every), 6);
+    EXPECT_EQ(PrintForm(window, 0, *every), 5);
 }
+
+TEST(PrintForm, AWindowBeyondThePageShrinksUniformlyOntoIt) {
+    // Far down and far right: 11000 x 6.25 = 68750 dots would even pass 16 bits.
+    QWidget window;
+    auto label = [&](QPoint panelAt, const char* text, QPoint at) {
+        auto* panel = new Panel(&window);
+        panel->move(panelAt);
+        auto* l = new QLabel(QString::fromUtf8(text), panel);
+        l->move(at);
+    };
+    label({10, 20}, "Near", {16, 5});
+    label({0, 11000}, "Far", {0, 0});
+    label({3000, 0}, "Right", {0, 0});
+
+    QTemporaryDir dir;
+    const QString file = dir.filePath(u"form.pdf"_s);
+    QRectF area;
+    std::unique_ptr<QPrinter> printer = pdfPrinter(file, nullptr, QPageSize::A4, &area);
+    EXPECT_EQ(PrintForm(window, 0, *printer), 3);
+    printer.reset();
+    std::map<QString, Word> words;
+    for (const Word& w : pdfWords(file))
+        words.emplace(w.text, w);
+    ASSERT_EQ(words.size(), 3u);
+    for (const auto& [text, w] : words) {
+        EXPECT_GE(w.xMin, area.left()) << text.toStdString();
+        EXPECT_LE(w.xMax, area.right()) << text.toStdString();
+        EXPECT_LE(w.yMax, area.bottom()) << text.toStdString();
+    }
+    // Offsets from the 100-dot margin keep their proportions: the same factor across and down.
+    auto dots = [&](double points, double from) { return (points - from) / PointsPerDot - 100; };
+    const double across = dots(words[u"Right"_s].xMin, area.left()) / 3000;
+    const double down = (words[u"Far"_s].yMin - words[u"Near"_s].yMin) / PointsPerDot / (11000 - 25);
+    EXPECT_LT(across, 1.0);
+    EXPECT_NEAR(down / across, 1.0, 0.01);
+}
+
