@@ -36,12 +36,27 @@ struct Options {
                                                  "stored (with it selected), then exit."),
                                   QStringLiteral("DIR")};
 
+    QCommandLineOption exportProtocol{
+        QStringLiteral("export-protocol"),
+        QStringLiteral("Draw the protocol of the stored test with this order number, the page the "
+                       "printer gets, into the PDF file FILE and exit."),
+        QStringLiteral("ORDER_NUMBER")};
+    QCommandLineOption exportProtocolId{
+        QStringLiteral("export-protocol-id"),
+        QStringLiteral("The same for the test with this id (the first column of the database's Tests "
+                       "table), for order numbers that several tests share."),
+        QStringLiteral("ID")};
+
     void addTo(QCommandLineParser& p) const {
         p.addOptions(
             {help, version, stationDir, createDatabase, initStation, screenshot, screenshotAfter, recordDemo});
+        p.addOptions({exportProtocol, exportProtocolId});
         p.addPositionalArgument(QStringLiteral("PATH"),
                                 QStringLiteral("With --create-database: the new file."),
                                 QStringLiteral("[PATH]"));
+        p.addPositionalArgument(QStringLiteral("FILE"),
+                                QStringLiteral("With --export-protocol(-id): the PDF file to write."),
+                                QStringLiteral("[FILE]"));
     }
 };
 
@@ -71,6 +86,10 @@ QString commandLineHelp() {
                        "  -REGSERVER, -UNREGSERVER   Install or remove the D-Bus activation for all users.\n"
                        "  -REGSERVERPERUSER, -UNREGSERVERPERUSER\n"
                        "                             The same for the current user only.\n");
+    text += QStringLiteral("\nExit status of --export-protocol and --export-protocol-id:\n"
+                           "  0 the PDF is written; 1 it cannot be written; 2 a wrong command line;\n"
+                           "  3 the database cannot be opened; 4 no such test (deleted tests count as\n"
+                           "  none); 5 the order number names several tests (their ids are listed).\n");
     return text;
 }
 
@@ -121,12 +140,30 @@ CommandLine parseCommandLine(const QStringList& arguments) {
     const bool create = p.isSet(o.createDatabase);
     const bool init = p.isSet(o.initStation);
     const bool registration = cl.automation.registration != AutomationSwitches::Registration::None;
-    if (int(create) + int(init) + int(registration) > 1)
-        return fail(QStringLiteral("--create-database, --init-station and the registration switches "
-                                   "each run alone"));
-    if (positional.size() > (create ? 1 : 0))
+    const bool exporting = p.isSet(o.exportProtocol) || p.isSet(o.exportProtocolId);
+    if (int(create) + int(init) + int(registration) + int(exporting) > 1 ||
+        (p.isSet(o.exportProtocol) && p.isSet(o.exportProtocolId)))
+        return fail(QStringLiteral("--create-database, --init-station, --export-protocol(-id) and the "
+                                   "registration switches each run alone"));
+    if (positional.size() > (create || exporting ? 1 : 0))
         return fail(QStringLiteral("unexpected argument '%1'").arg(positional.last()));
-    if (create) {
+    if (exporting) {
+        cl.mode = CommandLine::Mode::ExportProtocol;
+        cl.exportById = p.isSet(o.exportProtocolId);
+        const QString number = p.value(cl.exportById ? o.exportProtocolId : o.exportProtocol);
+        bool ok = false;
+        cl.exportTest = number.toInt(&ok);
+        if (!ok)
+            return fail(QStringLiteral("%1 needs a whole number, not '%2'")
+                            .arg(cl.exportById ? QStringLiteral("--export-protocol-id")
+                                               : QStringLiteral("--export-protocol"),
+                                 number));
+        cl.exportFile = positional.value(0);
+        if (cl.exportFile.isEmpty())
+            return fail(QStringLiteral("--export-protocol needs the PDF file to write"));
+        if (!cl.screenshot.isEmpty() || !cl.recordDemo.isEmpty())
+            return fail(QStringLiteral("--export-protocol runs without a window"));
+    } else if (create) {
         cl.mode = CommandLine::Mode::CreateDatabase;
         cl.databasePath = positional.value(0);
     } else if (init) {

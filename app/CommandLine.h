@@ -9,7 +9,7 @@
 // and the like) are taken out first, whatever their case and prefix; the rest is read as
 // ordinary long options.
 struct CommandLine {
-    enum class Mode { Station, Help, Version, CreateDatabase, InitStation, Registration, Error };
+    enum class Mode { Station, Help, Version, CreateDatabase, InitStation, Registration, ExportProtocol, Error };
 
     Mode mode = Mode::Station;
     QString stationDir;   // --station-dir
@@ -18,6 +18,10 @@ struct CommandLine {
     QString screenshot;   // --screenshot FILE
     int screenshotAfter = 1000;
     QString recordDemo;   // --record-demo DIR
+    // --export-protocol ORDER_NUMBER FILE, or --export-protocol-id ID FILE
+    int exportTest = 0;
+    bool exportById = false;
+    QString exportFile;
     AutomationSwitches automation;
     QString error; // Mode::Error: what is wrong, for the operator
 };

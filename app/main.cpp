@@ -1,6 +1,7 @@
 #include "CommandLine.h"
 #include "DemoRecorder.h"
 #include "KalvexService.h"
+#include "ProtocolExport.h"
 #include "QtDialogs.h"
 #include "Registration.h"
 #include "Settings.h"
@@ -69,6 +70,7 @@ static int runWithoutWindow(const CommandLine& cl) {
         return 0;
     }
     case CommandLine::Mode::Station:
+    case CommandLine::Mode::ExportProtocol:
         break;
     }
     return -1;
@@ -79,6 +81,16 @@ int main(int argc, char* argv[]) {
     for (int i = 1; i < argc; ++i)
         rawArgs << QString::fromLocal8Bit(argv[i]);
     const CommandLine cl = parseCommandLine(rawArgs);
+    if (cl.mode == CommandLine::Mode::ExportProtocol) {
+        // The page is laid out with the widget toolkit, but never needs a screen.
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        QApplication app(argc, argv);
+        const ProtocolExport::Result r = ProtocolExport::exportProtocol(
+            Station::resolve(cl.stationDir, QCoreApplication::applicationFilePath()), cl.exportById,
+            cl.exportTest, cl.exportFile);
+        std::fprintf(r.outcome == ProtocolExport::Written ? stdout : stderr, "mirvane: %s\n", qPrintable(r.text));
+        return r.outcome;
+    }
     if (cl.mode != CommandLine::Mode::Station) {
         QCoreApplication app(argc, argv);
         return runWithoutWindow(cl);

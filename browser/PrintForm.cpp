@@ -147,3 +147,16 @@ std::unique_ptr<QPrinter> defaultProtocolPrinter(QString* error) {
     return std::make_unique<QPrinter>(info, QPrinter::HighResolution);
 }
 
+ProtocolPage protocolPage() {
+    ProtocolPage page;
+    const QPrinterInfo info = QPrinterInfo::defaultPrinter();
+    if (info.isNull()) {
+        page.layout = QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(10, 10, 10, 10),
+                                  QPageLayout::Point);
+        return page;
+    }
+    const QPrinter printer(info, QPrinter::HighResolution);
+    page.layout = printer.pageLayout();
+    page.resolution = printer.resolution();
+    return page;
+}

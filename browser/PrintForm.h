@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPageLayout>
 #include <QString>
 
 #include <memory>
@@ -25,3 +26,11 @@ int PrintForm(QWidget& window, int mask, QPagedPaintDevice& device, QString* err
 // system has none (a default QPrinter would quietly become a PDF writer without a file).
 std::unique_ptr<QPrinter> defaultProtocolPrinter(QString* error);
 
+// The page a protocol is drawn on when it goes into a file: the default printer's (paper,
+// margins, resolution), so that the file holds the page the printer gets; without a default
+// printer, A4 with the PDF writer's margins at 600 dots per inch.
+struct ProtocolPage {
+    QPageLayout layout;
+    int resolution = 600;
+};
+ProtocolPage protocolPage();

@@ -412,6 +412,30 @@ void TdmMain::TableAxlesSelect(int TestID) {
     }
 }
 
+bool TdmMain::TableTestsSelectWhere(const QString& condition, const QVariant& value) {
+    QSqlQuery q(database());
+    q.setForwardOnly(true);
+    const bool ok = isConnected() &&
+                    q.prepare(QStringLiteral("SELECT %1 FROM Tests WHERE (NOT DeleteFlag) AND %2 ORDER BY "
+                                             "TestDTBegin, id")
+                                  .arg(testsColumns().join(QStringLiteral(", ")), condition));
+    q.addBindValue(value);
+    const bool done = ok && q.exec();
+    if (!done && isConnected())
+        fail(q.lastError().text());
+    qrTests.reopen(q, testsColumns(), TestsDates);
+    dsTestsDataChange();
+    return done;
+}
+
+bool TdmMain::TableTestsSelectOrder(int32_t OrderNumber) {
+    return TableTestsSelectWhere(QStringLiteral("OrderNumber = ?"), OrderNumber);
+}
+
+bool TdmMain::TableTestsSelectId(int ID) {
+    return TableTestsSelectWhere(QStringLiteral("id = ?"), ID);
+}
+
 void TdmMain::dsTestsDataChange() {
     TableAxlesSelect(qrTests.currentId());
     emit testsDataChanged();

@@ -52,6 +52,11 @@ public:
     // Reopens the axle query with the axles of this test by ascending number; an error
     // leaves it empty.
     void TableAxlesSelect(int TestID);
+    // Reopens the test list with the tests (not deleted) of this order number, oldest first,
+    // or with the one test of this id: a protocol named from outside the window. The axle
+    // query follows the first. False when the statement failed (the list is then empty).
+    bool TableTestsSelectOrder(int32_t OrderNumber);
+    bool TableTestsSelectId(int ID);
 
     // Stores a finished test with its axles in one transaction, all rows or none: the
     // duplicate check, the test row, then its axles with the new id.
@@ -85,6 +90,8 @@ signals:
 private:
     bool fail(const QString& text);
     bool TableTestsSetText(int id, const QString& column, const QString& text);
+    // The test list's statement with this condition on one bound value.
+    bool TableTestsSelectWhere(const QString& condition, const QVariant& value);
 
     QString connectionName_;
     QString lastError_;

@@ -383,3 +383,107 @@ TEST(PrintForm, AWindowBeyondThePageShrinksUniformlyOntoIt) {
     EXPECT_NEAR(down / across, 1.0, 0.01);
 }
 
+namespace {
+
+struct ProgramRun {
+    int exitCode;
+    QString out, err;
+};
+
+// The station program, as an archive script would call it.
+ProgramRun mirvane(const QStringList& args) {
+    QProcess p;
+    p.start(QStringLiteral(MIRVANE_BINARY_DIR "/app/mirvane"), args);
+    if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit)
+        return {-1, {}, u"did not finish"_s};
+    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
+            QString::fromUtf8(p.readAllStandardError())};
+}
+
+} // namespace
+
+TEST_F(Printing, AnExportedProtocolIsThePrintedPage) {
+    storeBefore({makeTest(31, at(8), std::vector<AxleValues>(3, carAxle())),
+                 makeTest(32, at(9), std::vector<AxleValues>(9, carAxle(2)), 1)});
+    start();
+    key(Qt::Key_F12);
+    // Without a default printer both are drawn on the same A4 page, word for word in place.
+    const bool samePaper = QPrinterInfo::defaultPrinter().isNull();
+    for (const int order : {31, 32}) {
+        show(order);
+        printTo(pdf("printed.pdf"));
+        key(Qt::Key_F9);
+        const QString exported = pdf("exported.pdf");
+        const ProgramRun r = mirvane({u"--station-dir"_s, dir.path(), u"--export-protocol"_s, QString::number(order), exported});
+        ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+        EXPECT_TRUE(r.out.contains(exported)) << r.out.toStdString();
+        const std::vector<Word> printedWords = pdfWords(pdf("printed.pdf"));
+        const std::vector<Word> exportedWords = pdfWords(exported);
+        EXPECT_GT(exportedWords.size(), 100u);
+        EXPECT_EQ(pdfLines(exportedWords), pdfLines(printedWords)) << order;
+        if (samePaper) {
+            EXPECT_EQ(exportedWords, printedWords) << order;
+        }
+    }
+}
+
+TEST_F(Printing, AnExportThatCannotBeDoneSaysWhyWithItsOwnExitStatus) {
+    storeBefore({makeTest(5, at(8), {carAxle()}), makeTest(7, at(9), {carAxle()}), makeTest(7, at(10), {carAxle()}),
+                 makeTest(6, at(11), {carAxle()})});
+    QList<int> ids;
+    {
+        TdmMain dm;
+        ASSERT_TRUE(dm.DatabaseConnect(db));
+        dm.TableTestsSelect(at(0), at(0));
+        for (int r = 0; r < dm.qrTests.rowCount(); ++r)
+            ids << dm.qrTests.value(r, u"id"_s).toInt();
+        ASSERT_EQ(ids.size(), 4);
+        ASSERT_TRUE(dm.TableTestsDelete(ids[3])); // order 6
+    }
+    QTemporaryDir empty; // a station without its database
+    writeFile(QDir(empty.path()).filePath(u"mirvane.ini"_s), "[Program]\nDatabaseEnabled=1\n");
+    writeFile(pdf("plain-file"), "x");
+
+    struct Case {
+        QStringList args;
+        int exitCode;
+        QString says; // on the error output, or on the standard output when written
+        QString file; // written only when the export succeeds
+    };
+    const QString out = pdf("out.pdf");
+    const QString station = dir.path();
+    const Case cases[] = {
+        {{u"--export-protocol"_s, u"99"_s, out}, 4, u"no stored test has order number 99"_s, out},
+        {{u"--export-protocol"_s, u"6"_s, out}, 4, u"no stored test has order number 6"_s, out},
+        {{u"--export-protocol-id"_s, QString::number(ids[3]), out}, 4, u"no stored test has id"_s, out},
+        {{u"--export-protocol"_s, u"7"_s, out},
+         5,
+         u"order number 7 names 2 tests (id %1 of 09.12.2026 09:00:00, id %2 of 09.12.2026 10:00:00); name one "
+         u"with --export-protocol-id ID"_s.arg(ids[1]).arg(ids[2]),
+         out},
+        {{u"--export-protocol"_s, u"5"_s, pdf("no such directory/out.pdf")}, 1, u"cannot write"_s,
+         pdf("no such directory/out.pdf")},
+        {{u"--export-protocol"_s, u"5"_s, pdf("plain-file/out.pdf")}, 1, u"cannot write"_s, pdf("plain-file/out.pdf")},
+        {{u"--export-protocol"_s, u"five"_s, out}, 2, u"--export-protocol needs a whole number, not 'five'"_s, out},
+        {{u"--export-protocol"_s, u"5"_s}, 2, u"needs the PDF file to write"_s, out},
+        {{u"--export-protocol"_s, u"5"_s, u"--export-protocol-id"_s, u"1"_s, out}, 2, u"each run alone"_s, out},
+        {{u"--export-protocol"_s, u"5"_s, out}, 3, u"cannot open the test database"_s, out},
+        {{u"--export-protocol-id"_s, QString::number(ids[2]), out}, 0, u"written to "_s + out, out},
+    };
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const Case& c = cases[i];
+        QFile::remove(out);
+        const bool noDatabase = c.exitCode == 3;
+        const ProgramRun r = mirvane(QStringList{u"--station-dir"_s, noDatabase ? empty.path() : station} + c.args);
+        const std::string what = c.args.join(u' ').toStdString();
+        EXPECT_EQ(r.exitCode, c.exitCode) << what << "\n" << r.err.toStdString();
+        EXPECT_TRUE((c.exitCode == 0 ? r.out : r.err).contains(c.says))
+            << what << "\nout: " << r.out.toStdString() << "\nerr: " << r.err.toStdString();
+        EXPECT_EQ(QFile::exists(c.file), c.exitCode == 0) << what;
+    }
+    // The test named by its id is the later of the two that share order number 7.
+    const QStringList lines = pdfLines(pdfWords(out));
+    ASSERT_FALSE(lines.isEmpty());
+    EXPECT_EQ(lines[0], u"Протокол испытания тормозной системы № 7"_s);
+    EXPECT_TRUE(lines.filter(u"10:00:00"_s).size() == 1) << lines.join(u'\n').toStdString();
+}
