@@ -6,6 +6,7 @@
 #include "KalvexService.h"
 #include "KeyMap.h"
 #include "SelectPortDialog.h"
+#include "TestsGrid.h"
 #include "TfrAbout.h"
 
 #include <QAction>
@@ -18,6 +19,7 @@
 #include <QTabWidget>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 
@@ -320,6 +322,13 @@ bool TfrMain::eventFilter(QObject* obj, QEvent* e) {
     auto* ke = static_cast<QKeyEvent*>(e);
     QAction* a = actionForKey(ke->key(), ke->modifiers(), ke->nativeScanCode());
     if (!a)
+        return false;
+    // A VIN or a registration number is full of the letters and digits the command keys sit
+    // on: typed into a cell of the test list (the first key opens its editor), they go there.
+    // The focus decides, not the receiver: the key that opens the editor comes back to the
+    // grid's parents unaccepted.
+    if (std::find(acCommands.begin(), acCommands.end(), a) != acCommands.end() &&
+        TabSheet2->grTests->takesTyping(QApplication::focusWidget()))
         return false;
     if (e->type() == QEvent::ShortcutOverride) {
         // Claim the key so that no editor and no toolkit shortcut takes it first.

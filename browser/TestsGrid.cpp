@@ -105,6 +105,14 @@ void TestsGrid::commitEdit() {
     closeEditor(editor, QAbstractItemDelegate::NoHint);
 }
 
+bool TestsGrid::takesTyping(const QWidget* w) const {
+    if (!w)
+        return false;
+    if (state() == QAbstractItemView::EditingState)
+        return editor_ && (w == editor_ || editor_->isAncestorOf(w));
+    return w == this && (model_->flags(currentIndex()) & Qt::ItemIsEditable);
+}
+
 void TestsGrid::followList() {
     const int row = tests_.currentRow();
     if (row >= 0 && row < model_->rowCount()) {

@@ -25,6 +25,9 @@ public:
     // Writes a cell edit still under way back to its test and closes the editor, so that a
     // refresh of the list never drops what the operator typed.
     void commitEdit();
+    // True when a key typed into w goes into a cell: w is the open cell editor (or inside it),
+    // or w is this grid and its current cell is editable, so that the key opens the editor.
+    bool takesTyping(const QWidget* w) const;
 
     // Type-ahead in the current column: the typed text (kept while keys follow each other
     // quickly) finds the first row from the current one whose cell starts with it.

@@ -12,7 +12,7 @@ MIRVANE_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-liberation fonts-dseg
   dbus libglib2.0-bin
-  poppler-utils sqlite3 xvfb xauth
+  poppler-utils sqlite3 xvfb xauth xdotool
   dpkg-dev file
   cups printer-driver-cups-pdf
 )

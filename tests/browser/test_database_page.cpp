@@ -271,6 +271,65 @@ TEST_F(DatabasePageTest, ABlankInTheVinCellResetsTheLostRepliesAndEscClosesTheWi
     EXPECT_FALSE(w->link.tmPort.isActive());
 }
 
+TEST_F(DatabasePageTest, AnOpenCellEditorTakesShiftedLettersAndDigitsTheBoardKeysStayCommands) {
+    writeFile(dir.filePath(u"mirvane.ini"_s), "[Program]\nDatabaseEnabled=1\nRCEnabled=1\n");
+    storeDay();
+    start();
+    key(Qt::Key_F12);
+    // Each key as a keyboard gives it: capitals with Shift, the text its layout makes.
+    auto press = [&](int k, const QString& text, Qt::KeyboardModifiers mods) {
+        QTest::sendKeyEvent(QTest::Click, QApplication::focusWidget(), static_cast<Qt::Key>(k), text, mods);
+    };
+    auto typeShifted = [&](const QString& text) {
+        for (const QChar c : text) {
+            const bool latin = c.isUpper() && c.unicode() < 0x80;
+            press(latin || c.isDigit() ? c.toUpper().unicode() : c.unicode(), QString(c),
+                  c.isUpper() ? Qt::ShiftModifier : Qt::NoModifier);
+        }
+    };
+    struct Case {
+        int column;
+        QString typed;
+        QString stored;
+        const char* field;
+    };
+    // Latin capitals A..F, Cyrillic А, В, С (Shift+F, D, C on a Russian layout), Shift+1; the
+    // first key opens the cell's editor.
+    const Case cases[] = {
+        {2, u"XTA21099ABCDEF123"_s, u"XTA21099ABCDEF123"_s, "VIN"},
+        {1, u"А123ВС77"_s, u"А123ВС77!"_s, "CarNumber"},
+    };
+    for (const Case& c : cases) {
+        selectCell(0, c.column);
+        w->link.IRByte = 0;
+        typeShifted(c.typed);
+        if (c.column == 1)
+            press(Qt::Key_Exclam, u"!"_s, Qt::ShiftModifier);
+        auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+        ASSERT_NE(editor, nullptr) << c.field;
+        EXPECT_EQ(editor->text(), c.stored) << c.field;
+        EXPECT_EQ(w->link.IRByte, 0) << c.field << ": no command while typing";
+        // The window's other keys still work in the editor: the blank, F5.
+        w->link.BadPacket = 7;
+        press(Qt::Key_Space, u" "_s, Qt::NoModifier);
+        EXPECT_EQ(w->link.BadPacket, 0);
+        key(Qt::Key_F5);
+        EXPECT_TRUE(w->TabSheet1->fShowFPS);
+        key(Qt::Key_F5);
+        key(Qt::Key_Return);
+        EXPECT_EQ(stored(u"SELECT %1 FROM Tests WHERE OrderNumber = 1"_s.arg(QLatin1String(c.field))).toString(),
+                  c.stored);
+    }
+    // On a column that takes no typing the same keys are commands, as on the board.
+    selectCell(0, 0);
+    ASSERT_EQ(QApplication::focusWidget(), &grid());
+    press(Qt::Key_A, u"A"_s, Qt::ShiftModifier);
+    EXPECT_EQ(w->link.IRByte, 34);
+    key(Qt::Key_F11);
+    press(Qt::Key_F, u"F"_s, Qt::ShiftModifier);
+    EXPECT_EQ(w->link.IRByte, 39);
+}
+
 TEST_F(DatabasePageTest, FindMakesTheMatchingRowCurrentWhicheverPageIsInFront) {
     storeDay();
     start();
