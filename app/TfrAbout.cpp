@@ -7,6 +7,7 @@
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
+#include <QScreen>
 
 TfrAbout::TfrAbout(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
@@ -56,6 +57,18 @@ TfrAbout::TfrAbout(QWidget* parent)
     tmAutoClose.setInterval(3000);
     tmAutoClose.setSingleShot(true);
     connect(&tmAutoClose, &QTimer::timeout, this, &TfrAbout::tmAutoCloseTimer);
+}
+
+void TfrAbout::setVisible(bool visible) {
+    if (visible && !isVisible()) {
+        // A dialog would centre itself on its parent; this box belongs in the middle of the
+        // screen. A position of our own also keeps the toolkit from placing it.
+        const QScreen* s = parentWidget() ? parentWidget()->screen() : screen();
+        const QRect area = s->geometry();
+        const QSize outer = frameGeometry().size();
+        move(area.x() + (area.width() - outer.width()) / 2, area.y() + (area.height() - outer.height()) / 2);
+    }
+    QDialog::setVisible(visible);
 }
 
 void TfrAbout::showEvent(QShowEvent* e) {

@@ -28,6 +28,9 @@ public:
 
     static QPixmap drawLogo();
 
+    // Showing places the box in the middle of the screen the main window is on.
+    void setVisible(bool visible) override;
+
 public slots:
     void reject() override; // Esc and the window system's close request
 

@@ -147,3 +147,36 @@ TEST_F(X11Window, AVinTypedWithShiftKeepsItsLettersAndSendsNoCommandWhileTheBoar
     xdotool({u"key"_s, u"shift+a"_s});
     EXPECT_TRUE(sim.waitFor(u"command 34"_s, 3000, before)) << sim.lines.mid(before).join(u'\n').toStdString();
 }
+
+TEST_F(X11Window, TheAboutBoxIsCentredOnTheScreenWhereverTheMainWindowIs) {
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    // The main window in the top-left corner, its centre far from the screen's.
+    const QRect mainGeometry(20, 20, 640, 480);
+    start(u"[Device]\nPortName=%1/no-port\n"_s.arg(dir.path()), mainGeometry);
+    QRect shown;
+    dialogs.onExec = [&](QDialog& d) {
+        d.show();
+        if (QTest::qWaitForWindowExposed(&d)) {
+            // Where the X server has the box, not where the toolkit thinks it is.
+            const QString out = xdotool({u"search"_s, u"--sync"_s, u"--name"_s, u"^About$"_s, u"getwindowgeometry"_s});
+            const QRegularExpressionMatch m =
+                QRegularExpression(u"Position: (\\d+),(\\d+).*Geometry: (\\d+)x(\\d+)"_s,
+                                   QRegularExpression::DotMatchesEverythingOption)
+                    .match(out);
+            if (m.hasMatch())
+                shown = QRect(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt(),
+                              m.captured(4).toInt());
+            else
+                ADD_FAILURE() << out.toStdString();
+        }
+        d.done(QDialog::Accepted);
+        return int(QDialog::Accepted);
+    };
+    xdotool({u"key"_s, u"F1"_s});
+    ASSERT_EQ(dialogs.dialogs.last(), u"frAbout"_s);
+    ASSERT_EQ(shown.size(), QSize(336, 182));
+    const QPoint centre(screen.x() + screen.width() / 2, screen.y() + screen.height() / 2);
+    EXPECT_LE((shown.center() - centre).manhattanLength(), 2)
+        << "at " << shown.x() << "," << shown.y() << " on " << screen.width() << "x" << screen.height();
+    EXPECT_GT((mainGeometry.center() - centre).manhattanLength(), 200);
+}
