@@ -1,6 +1,7 @@
 #include "Gauge.h"
 
 #include "BoardFonts.h"
+#include "PaintBox.h"
 #include "Rounding.h"
 #include "SevenSegment.h"
 
@@ -117,7 +118,8 @@ QString ReadoutText(int value, uint16_t decimals, bool noValue, uint16_t invalid
 
 void DrawGauge(QImage& img, const GaugeInput& in) {
     img.fill(Qt::black);
-    const GaugeGeometry g(img.width(), img.height());
+    const QSize size = PaintBox::logicalSize(img);
+    const GaugeGeometry g(size.width(), size.height());
     if (!g.drawable())
         return;
     QPainter p(&img);

@@ -58,5 +58,6 @@ struct GaugeGeometry {
 // The readout's text: the value with its decimal point, or the range and no-value patterns.
 QString ReadoutText(int value, uint16_t decimals, bool noValue, uint16_t invalidPhase);
 
-// Draws a whole gauge into img (the paint box's picture, of the box's size).
+// Draws a whole gauge into img (the paint box's picture, of the box's size in its own pixels,
+// whatever the image's device pixel ratio).
 void DrawGauge(QImage& img, const GaugeInput& in);

@@ -2,6 +2,7 @@
 
 #include <QEvent>
 #include <QPainter>
+#include <QtMath>
 
 PaintBox::PaintBox(const QString& name, QWidget* parent) : QWidget(parent) {
     setObjectName(name);
@@ -11,7 +12,9 @@ PaintBox::PaintBox(const QString& name, QWidget* parent) : QWidget(parent) {
 }
 
 QImage PaintBox::render() const {
-    QImage img(qMax(1, width()), qMax(1, height()), QImage::Format_RGB32);
+    const qreal dpr = devicePixelRatio();
+    QImage img(qMax(1, qCeil(width() * dpr)), qMax(1, qCeil(height() * dpr)), QImage::Format_RGB32);
+    img.setDevicePixelRatio(dpr);
     if (painter_ && width() > 0 && height() > 0)
         painter_(img);
     else

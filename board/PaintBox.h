@@ -8,13 +8,18 @@
 #include <optional>
 
 // A paint box: an opaque widget whose picture is drawn afresh into an off-screen image of
-// its size and copied to the screen in one operation, so repaints never flicker.
+// its size and copied to the screen in one operation, so repaints never flicker. The image
+// has the screen's device pixel ratio: a painter draws in the box's own (device-independent)
+// pixels, and on a high-density screen every pixel of the picture is drawn, not scaled up.
 class PaintBox : public QWidget {
     Q_OBJECT
 public:
     using Painter = std::function<void(QImage&)>;
 
     explicit PaintBox(const QString& name, QWidget* parent = nullptr);
+
+    // The size of an image in the box's pixels, whatever its device pixel ratio.
+    static QSize logicalSize(const QImage& img) { return img.deviceIndependentSize().toSize(); }
 
     // p draws into a black image of the box's size.
     void setPainter(Painter p) {
@@ -32,7 +37,8 @@ public:
         auto last = std::make_shared<std::pair<std::optional<Input>, QImage>>();
         painter_ = [last, read = std::move(read), draw = std::move(draw)](QImage& img) {
             Input in = read();
-            if (last->first == in && last->second.size() == img.size()) {
+            if (last->first == in && last->second.size() == img.size() &&
+                last->second.devicePixelRatio() == img.devicePixelRatio()) {
                 img = last->second; // shares the pixels; nothing is copied
                 return;
             }
@@ -41,7 +47,8 @@ public:
             *last = {std::move(in), img};
         };
     }
-    // Draws the current picture into an image of the box's size (what a repaint shows).
+    // Draws the current picture into an image of the box's size at the screen's device pixel
+    // ratio (what a repaint shows).
     QImage render() const;
     // Repaints at once. A picture that is the very one this box last copied to the window is
     // not copied again: the window still holds it (the board repaints 50 times a second, and

@@ -1,13 +1,14 @@
 #include "Strips.h"
 
 #include "BoardFonts.h"
+#include "PaintBox.h"
 #include "SevenSegment.h"
 
 #include <QPainter>
 
 void DrawAxleStrip(QImage& img, uint16_t axle) {
     img.fill(Qt::black);
-    const int h = img.height() - 20;
+    const int h = PaintBox::logicalSize(img).height() - 20;
     if (h <= 0)
         return;
     QPainter p(&img);
@@ -19,7 +20,7 @@ void DrawAxleStrip(QImage& img, uint16_t axle) {
 
 void DrawMessageStrip(QImage& img, const QString& text) {
     img.fill(Qt::black);
-    const int h = img.height() - 20;
+    const int h = PaintBox::logicalSize(img).height() - 20;
     if (h <= 0 || text.isEmpty())
         return;
     QPainter p(&img);
