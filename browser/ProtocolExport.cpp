@@ -71,7 +71,7 @@ Result exportProtocol(const Station& station, bool byId, int number, const QStri
     }
     QString error;
     if (!RegularFile::writeAtomically(file, pdf.data(), &error))
-        return {NotWritten, QStringLiteral("cannot write %1: %2").arg(file, error)};
+        return {NotWritten, QStringLiteral("cannot write the PDF file: %1").arg(error)};
     return {Written, QStringLiteral("protocol of test %1 (order number %2) written to %3")
                          .arg(describeTest(tests, 0), view.lbOrderNumber->text(), file)};
 }

@@ -1,12 +1,11 @@
 #include "DatabasePageFixture.h"
 #include "Panel.h"
 #include "PrintForm.h"
+#include "ProtocolPdf.h"
 
 #include <QDir>
 #include <QPrinter>
 #include <QPrinterInfo>
-#include <QProcess>
-#include <QRegularExpression>
 #include <QScrollBar>
 
 #include <map>
@@ -14,61 +13,6 @@
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
-
-// A word as pdftotext places it: its text and its box in points from the page's top-left.
-struct Word {
-    QString text;
-    double xMin, yMin, xMax, yMax;
-    bool operator==(const Word&) const = default;
-};
-
-std::vector<Word> pdfWords(const QString& pdf) {
-    QProcess p;
-    p.start(u"pdftotext"_s, {u"-bbox"_s, pdf, u"-"_s});
-    if (!p.waitForFinished(30000) || p.exitCode() != 0) {
-        ADD_FAILURE() << "pdftotext failed on " << pdf.toStdString() << ": "
-                      << p.readAllStandardError().toStdString();
-        return {};
-    }
-    const QString html = QString::fromUtf8(p.readAllStandardOutput());
-    static const QRegularExpression re(QStringLiteral(
-        "<word xMin=\"([\\d.]+)\" yMin=\"([\\d.]+)\" xMax=\"([\\d.]+)\" yMax=\"([\\d.]+)\">([^<]*)</word>"));
-    std::vector<Word> words;
-    for (const QRegularExpressionMatch& m : re.globalMatch(html)) {
-        QString text = m.captured(5);
-        text.replace(u"&lt;"_s, u"<"_s).replace(u"&gt;"_s, u">"_s).replace(u"&quot;"_s, u"\""_s);
-        text.replace(u"&amp;"_s, u"&"_s);
-        words.push_back({text, m.captured(1).toDouble(), m.captured(2).toDouble(), m.captured(3).toDouble(),
-                         m.captured(4).toDouble()});
-    }
-    return words;
-}
-
-// The printed lines top to bottom: words whose middles stand within a third of a word's height
-// of each other, joined by blanks, left to right (a caption and its values differ in size).
-QStringList pdfLines(const std::vector<Word>& words) {
-    std::vector<const Word*> byHeight;
-    for (const Word& w : words)
-        byHeight.push_back(&w);
-    auto middle = [](const Word* w) { return (w->yMin + w->yMax) / 2; };
-    std::stable_sort(byHeight.begin(), byHeight.end(),
-                     [&](const Word* a, const Word* b) { return middle(a) < middle(b); });
-    std::vector<std::vector<const Word*>> rows;
-    for (const Word* w : byHeight) {
-        if (rows.empty() || middle(w) - middle(rows.back().front()) > (w->yMax - w->yMin) / 3)
-            rows.emplace_back();
-        rows.back().push_back(w);
-    }
-    QStringList lines;
-    for (auto& row : rows) {
-        std::sort(row.begin(), row.end(), [](const Word* a, const Word* b) { return a->xMin < b->xMin; });
-        QStringList texts;
-        for (const Word* w : row)
-            texts << w->text;
-        lines << texts.join(u' ');
-    }
-    return lines;
-}
 
 // A PDF "printer" at 600 dots per inch; origin receives the printable area's corner in points,
 // printable (when asked for) the whole printable area in points.
@@ -84,25 +28,6 @@ std::unique_ptr<QPrinter> pdfPrinter(const QString& file, QPointF* origin = null
     if (printable)
         *printable = p->pageRect(QPrinter::Point);
     return p;
-}
-
-// The first page's size in points, as pdftotext reads it.
-QSizeF pdfPageSize(const QString& pdf) {
-    QProcess p;
-    p.start(u"pdftotext"_s, {u"-bbox"_s, pdf, u"-"_s});
-    p.waitForFinished(30000);
-    static const QRegularExpression re(u"<page width=\"([\\d.]+)\" height=\"([\\d.]+)\">"_s);
-    const QRegularExpressionMatch m = re.match(QString::fromUtf8(p.readAllStandardOutput()));
-    return m.hasMatch() ? QSizeF(m.captured(1).toDouble(), m.captured(2).toDouble()) : QSizeF();
-}
-
-// The words of a text, in order.
-std::vector<const Word*> wordsOf(const std::vector<Word>& words, const QString& text) {
-    std::vector<const Word*> found;
-    for (const Word& w : words)
-        if (w.text == text)
-            found.push_back(&w);
-    return found;
 }
 
 constexpr double PointsPerDot = 72.0 / 600.0;
@@ -382,25 +307,6 @@ TEST(PrintForm, AWindowBeyondThePageShrinksUniformlyOntoIt) {
     EXPECT_LT(across, 1.0);
     EXPECT_NEAR(down / across, 1.0, 0.01);
 }
-
-namespace {
-
-struct ProgramRun {
-    int exitCode;
-    QString out, err;
-};
-
-// The station program, as an archive script would call it.
-ProgramRun mirvane(const QStringList& args) {
-    QProcess p;
-    p.start(QStringLiteral(MIRVANE_BINARY_DIR "/app/mirvane"), args);
-    if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit)
-        return {-1, {}, u"did not finish"_s};
-    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
-            QString::fromUtf8(p.readAllStandardError())};
-}
-
-} // namespace
 
 TEST_F(Printing, AnExportedProtocolIsThePrintedPage) {
     storeBefore({makeTest(31, at(8), std::vector<AxleValues>(3, carAxle())),

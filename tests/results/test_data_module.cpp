@@ -340,6 +340,31 @@ TEST_P(DataModule, TheListHoldsTheDaysOfTheRangeOldestFirstWithoutDeletedTests) 
               at(QDate(2025, 6, 15), 0, 0));
 }
 
+TEST_P(DataModule, ATestIsNamedByItsOrderNumberOrItsIdDeletedTestsLeftOut) {
+    ASSERT_EQ(store(testAt(7, at(Day, 11, 0), 2)), TdmMain::StoreResult::Stored);
+    ASSERT_EQ(store(testAt(7, at(Day, 10, 0), 1)), TdmMain::StoreResult::Stored);
+    ASSERT_EQ(store(testAt(8, at(Day, 12, 0), 3)), TdmMain::StoreResult::Stored);
+    const int later7 = lastId() - 2, deleted8 = lastId();
+    ASSERT_TRUE(db->dm.TableTestsDelete(deleted8));
+    TdmMain& dm = db->dm;
+
+    struct Case {
+        bool byId;
+        int number;
+        QStringList orders; // oldest first
+        int axles;          // of the first, which the axle query follows
+    };
+    const Case cases[] = {
+        {false, 7, {"7", "7"}, 1}, {false, 8, {}, 0}, {false, 99, {}, 0},
+        {true, later7, {"7"}, 2},  {true, deleted8, {}, 0},
+    };
+    for (const Case& c : cases) {
+        EXPECT_TRUE(c.byId ? dm.TableTestsSelectId(c.number) : dm.TableTestsSelectOrder(c.number));
+        EXPECT_EQ(orderNumbers(dm.qrTests), c.orders) << c.byId << " " << c.number;
+        EXPECT_EQ(dm.qrAxles.rowCount(), c.axles) << c.byId << " " << c.number;
+    }
+}
+
 TEST_P(DataModule, TheCurrentTestStaysCurrentAcrossAReopenAndTheAxlesFollowIt) {
     for (int i = 1; i <= 3; ++i)
         ASSERT_EQ(store(testAt(i, at(Day, 10 + i, 0), i)), TdmMain::StoreResult::Stored);
