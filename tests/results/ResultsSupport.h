@@ -3,6 +3,8 @@
 #include "PgTestServer.h"
 #include "TdmMain.h"
 
+#include <QFile>
+#include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -14,6 +16,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <memory>
+#include <fcntl.h>
+#include <unistd.h>
 #include <vector>
 
 using Engine = DatabaseConfig::Engine;
@@ -117,4 +123,84 @@ private:
         return v;
     }
     QString name_;
+};
+
+// What the code under test writes to the program's error output while this lives (and still
+// passes it on when it ends).
+class StderrCapture {
+public:
+    StderrCapture() {
+        std::fflush(stderr);
+        saved_ = ::dup(2);
+        const int fd = ::open(QFile::encodeName(path_).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        ::dup2(fd, 2);
+        ::close(fd);
+    }
+    ~StderrCapture() {
+        std::fflush(stderr);
+        ::dup2(saved_, 2);
+        ::close(saved_);
+        QFile f(path_);
+        if (f.open(QIODevice::ReadOnly))
+            std::fputs(f.readAll().constData(), stderr);
+    }
+    QString text() const {
+        std::fflush(stderr);
+        QFile f(path_);
+        return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+    }
+
+private:
+    QTemporaryDir dir_;
+    QString path_ = dir_.filePath(QStringLiteral("stderr"));
+    int saved_ = -1;
+};
+
+// Runs a command to its end; its exit code, or -1.
+inline int runCommand(const QString& program, const QStringList& args) {
+    QProcess p;
+    p.setProcessChannelMode(QProcess::ForwardedChannels);
+    p.start(program, args);
+    if (!p.waitForFinished(30000) || p.exitStatus() != QProcess::NormalExit)
+        return -1;
+    return p.exitCode();
+}
+
+// A mount of the test's own, undone when it ends: a small tmpfs (a disk that fills up), or a
+// file bound read-only over itself (a file even root cannot write through). Mounting needs
+// root; unavailable says why it could not be made.
+class TestMount {
+public:
+    static std::unique_ptr<TestMount> tmpfs(const QString& dir, const QString& size) {
+        return std::unique_ptr<TestMount>(new TestMount(
+            dir, {{QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"), QStringLiteral("size=") + size,
+                   QStringLiteral("tmpfs"), dir}}));
+    }
+    static std::unique_ptr<TestMount> readOnly(const QString& file) {
+        return std::unique_ptr<TestMount>(
+            new TestMount(file, {{QStringLiteral("--bind"), file, file},
+                                 {QStringLiteral("-o"), QStringLiteral("remount,bind,ro"), file}}));
+    }
+    ~TestMount() {
+        if (mounted_)
+            runCommand(QStringLiteral("umount"), {QStringLiteral("-l"), at_});
+    }
+    QString unavailable;
+
+private:
+    TestMount(const QString& at, const std::vector<QStringList>& steps) : at_(at) {
+        if (::geteuid() != 0) {
+            unavailable = QStringLiteral("mounting needs root");
+            return;
+        }
+        for (const QStringList& args : steps) {
+            if (runCommand(QStringLiteral("mount"), args) != 0) {
+                unavailable = QStringLiteral("mount %1 failed (not allowed here?)").arg(args.join(QLatin1Char(' ')));
+                return;
+            }
+            mounted_ = true;
+        }
+    }
+    QString at_;
+    bool mounted_ = false;
 };

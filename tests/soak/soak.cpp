@@ -296,11 +296,11 @@ int main(int argc, char** argv) {
             recoveries.back().requestAt = seconds();
     };
     std::map<TdmMain::StoreResult, int> stores;
-    QObject::connect(w.get(), &TfrMain::testHandedOver, [&](TdmMain::StoreResult r, const QString&) {
-        ++stores[r];
+    QObject::connect(w.get(), &TfrMain::testHandedOver, [&](TestHandOver::Taken, const QString&) {
         // The stand still reports the test whose last block this was.
         ++tests[lastFinished].handOvers;
     });
+    QObject::connect(w.get(), &TfrMain::testStored, [&](TdmMain::StoreResult r, int) { ++stores[r]; });
     // The event loop's longest stall.
     double lastBeat = seconds(), longestStall = 0;
     QTimer beat;
