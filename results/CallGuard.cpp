@@ -12,7 +12,8 @@ PGconn* pgConnection(const QSqlDatabase& db) {
     if (!db.isValid() || !db.driver())
         return nullptr;
     const QVariant h = db.driver()->handle();
-    if (!h.isValid() || qstrcmp(h.typeName(), "PGconn*") != 0)
+    // Qt's driver hands out its PGconn*, which the type system knows by the struct's name.
+    if (!h.isValid() || (qstrcmp(h.typeName(), "pg_conn*") != 0 && qstrcmp(h.typeName(), "PGconn*") != 0))
         return nullptr;
     return *static_cast<PGconn* const*>(h.constData());
 }

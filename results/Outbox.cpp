@@ -166,7 +166,9 @@ bool Outbox::makeDir(QString* why) {
 }
 
 QStringList Outbox::waitingFiles() const {
-    QStringList names = QDir(dir_).entryList({QStringLiteral("*") + Suffix}, QDir::Files, QDir::Name);
+    // Whatever was planted at a test's name too (a FIFO, a device), so that it is put aside.
+    QStringList names =
+        QDir(dir_).entryList({QStringLiteral("*") + Suffix}, QDir::Files | QDir::System, QDir::Name);
     names.erase(std::remove_if(names.begin(), names.end(),
                                [](const QString& n) { return n.isEmpty() || !n[0].isDigit(); }),
                 names.end());
@@ -179,8 +181,11 @@ QString Outbox::put(const OutboxEntry& entry, QString* why) {
     if (!makeDir(why))
         return QString();
     if (next_ == 0) {
-        const QStringList names = waitingFiles();
-        next_ = names.isEmpty() ? 1 : sequenceOf(names.last()) + 1;
+        // Past every number in use, those of files put aside included.
+        next_ = 1;
+        for (const QString& name : QDir(dir_).entryList(QDir::Files | QDir::System | QDir::Hidden))
+            if (!name.isEmpty() && name[0].isDigit())
+                next_ = std::max(next_, sequenceOf(name) + 1);
     }
     const QString path = QDir(dir_).filePath(
         QStringLiteral("%1-%2").arg(next_, 10, 10, QLatin1Char('0')).arg(entry.orderNumber()) + Suffix);

@@ -9,6 +9,7 @@
 #include <QTimeZone>
 #include <QUuid>
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace {
@@ -99,16 +100,22 @@ QStringList schema(DatabaseConfig::Engine engine) {
 }
 
 // libpq's options for a server that may stop answering: a connection attempt gives up after
-// connect_timeout; over TCP, keepalives find a silent peer of an idle connection and
-// tcp_user_timeout one that leaves sent data unacknowledged, each within about ten seconds.
-const QString PgConnectOptions = QStringLiteral(
-    "connect_timeout=3;keepalives=1;keepalives_idle=5;keepalives_interval=2;keepalives_count=2;"
-    "tcp_user_timeout=9000");
+// connect_timeout (2 s is libpq's least); over TCP, keepalives find a silent peer of an idle
+// connection and tcp_user_timeout one that leaves sent data unacknowledged, each within about
+// ten seconds.
+QString pgConnectOptions(int connectSeconds) {
+    return QStringLiteral("connect_timeout=%1;keepalives=1;keepalives_idle=5;keepalives_interval=2;keepalives_count=2;"
+                          "tcp_user_timeout=9000")
+        .arg(connectSeconds);
+}
 
 // Opens a connection of the given name on the configured engine, ready for the module's
 // statements; a connection that is not open comes back closed, with the reason in error.
 // statementMs (0: none) is how long the server lets one statement run.
 QSqlDatabase openConnection(const DatabaseConfig& config, const QString& name, QString* error, int statementMs) {
+    // Connecting waits no longer than a statement may, and never long enough to hold up the
+    // station's closing much.
+    const int connectSeconds = std::clamp(statementMs / 1000, 2, 3);
     const bool sqlite = config.engine == DatabaseConfig::Engine::SQLite;
     QSqlDatabase db = QSqlDatabase::addDatabase(sqlite ? QStringLiteral("QSQLITE") : QStringLiteral("QPSQL"), name);
     auto failed = [&](const QString& why) {
@@ -128,7 +135,7 @@ QSqlDatabase openConnection(const DatabaseConfig& config, const QString& name, Q
         db.setDatabaseName(config.name);
         db.setUserName(config.user);
         db.setPassword(config.password);
-        db.setConnectOptions(PgConnectOptions);
+        db.setConnectOptions(pgConnectOptions(connectSeconds));
     }
     if (!db.open())
         return failed(db.lastError().text());
@@ -258,8 +265,12 @@ bool TdmMain::isConnected() const {
 bool TdmMain::fail(const QString& text) {
     lastError_ = text;
     if (guard_.fired()) {
-        lastError_ = QStringLiteral("the database did not answer within %1 s").arg((callLimitMs_ + 1000) / 1000);
+        lastError_ = QStringLiteral("the database did not answer within %1 s").arg((callLimitMs_ + 500) / 1000.0);
         lost_ = true;
+        // A server that does not answer would not answer a new connection either: the next
+        // few calls fail at once instead of each waiting out the connection's time-out.
+        reopenFailed_.start();
+        guard_.reset();
     } else if (CallGuard::connectionLost(database())) {
         lost_ = true;
     }
@@ -267,9 +278,9 @@ bool TdmMain::fail(const QString& text) {
 }
 
 CallGuard::Scope TdmMain::guarded() {
-    // A second more than the server's own limit, so that a server that answers ends a slow
-    // statement itself and keeps the connection.
-    return guard_.arm(database(), callLimitMs_ + 1000);
+    // Half a second more than the server's own limit, so that a server that answers ends a
+    // slow statement itself and keeps the connection.
+    return guard_.arm(database(), callLimitMs_ + 500);
 }
 
 bool TdmMain::reopenIfLost() {

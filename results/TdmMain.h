@@ -34,10 +34,11 @@ public:
     bool isConnected() const;
     void close();
 
-    // How long one statement may wait for a PostgreSQL server (3 s unless set): the server
-    // ends a statement that runs longer, and a server that does not answer at all has the
-    // connection cut a second later. Either way the call fails with that reason, and the next
-    // call opens a fresh connection. Applies to connections opened after the call.
+    // How long one statement may wait for a PostgreSQL server (2 s unless set; the database
+    // page reads on the window's thread): the server ends a statement that runs longer, and a
+    // server that does not answer at all has the connection cut half a second later. Either
+    // way the call fails with that reason, and a later call opens a fresh connection. Applies
+    // to connections opened after the call.
     void setCallLimit(int ms) { callLimitMs_ = ms; }
     int callLimit() const { return callLimitMs_; }
     // Ends a call that waits for the server now, from any thread (the station is closing).
@@ -112,7 +113,7 @@ private:
     QString lastError_;
     std::optional<DatabaseConfig> config_; // of the last connection that opened
     CallGuard guard_;
-    int callLimitMs_ = 3000;
+    int callLimitMs_ = 2000;
     bool lost_ = false;
     QElapsedTimer reopenFailed_;
     bool axlesReadOk_ = true;

@@ -114,6 +114,8 @@ public:
     // A fresh database on it, or nothing with the reason in why.
     std::optional<DatabaseConfig> database;
     QString why;
+    // Its info file, for running pg_server.sh on it without waiting.
+    QString infoFile() const { return info_; }
 
 private:
     QTemporaryDir dir_;

@@ -20,6 +20,17 @@ as_server() {
   if [ "$(id -u)" -eq 0 ]; then runuser -u postgres -- "$@"; else "$@"; fi
 }
 
+# The server is a daemon that may outlive whoever started it (a test that crashed): it must not
+# keep their open files, a lock such as mirvane-exclusive's above all.
+close_inherited_files() {
+  local fd n
+  for fd in /proc/$$/fd/*; do
+    n=${fd##*/}
+    [ "$n" -gt 2 ] 2>/dev/null && eval "exec $n>&-" 2>/dev/null
+  done
+  return 0
+}
+
 server_dir() { sed -n 's/^host=\([^ ]*\) .*/\1/p' "$info"; }
 
 # The postmaster and every process it started, the postmaster first.
@@ -33,6 +44,10 @@ server_pids() {
   done
   return 0
 }
+
+case "$cmd" in
+start|up) close_inherited_files ;;
+esac
 
 case "$cmd" in
 start)
