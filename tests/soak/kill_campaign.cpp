@@ -11,6 +11,10 @@
 // database, the stand's log and the station's error output. Prints its figures and exits 1
 // when a check fails.
 //
+// Every other kill is aimed at a fetch: it comes 0 to 60 ms after the stand answered a read
+// of a finished test's header, so that it lands in the fetch, in the hand-over or just after
+// it (a kill at a random moment hits those few milliseconds only by chance).
+//
 // Which tests reached the outbox is watched from outside with inotify: a test's file appears
 // there by a rename once it is written and synced, and its name carries the order number.
 
@@ -30,10 +34,12 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QTest>
+#include <QTimer>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <random>
 #include <set>
@@ -95,6 +101,9 @@ int main(int argc, char** argv) {
     std::map<int, StandTest> tests;
     std::vector<Run> runs;
     int lastFinished = 0;
+    // An aimed kill: armed from this time on, fired by the next read of a header.
+    double aimFrom = -1;
+    std::function<void()> aimedKill;
     QFile standLog(dir.filePath(QStringLiteral("stand-sim.log")));
     standLog.open(QIODevice::WriteOnly | QIODevice::Text);
     QProcess sim;
@@ -111,6 +120,10 @@ int main(int argc, char** argv) {
                 lastFinished = w[3].toInt();
             } else if (l == QLatin1String("read header")) {
                 tests[lastFinished].headerReads.push_back(runAt(runs, t));
+                if (aimFrom >= 0 && t >= aimFrom) {
+                    aimFrom = -1;
+                    aimedKill();
+                }
             } else if (w.size() == 3 && w[0] == QLatin1String("served")) {
                 tests[w[2].toInt()].servedAt = t;
             }
@@ -180,15 +193,28 @@ int main(int argc, char** argv) {
         return station.waitForStarted(10000);
     };
     std::mt19937_64 random(seed);
-    std::uniform_int_distribution<int> uptime(300, 6000);
+    std::uniform_int_distribution<int> uptime(300, 6000), aim(0, 60);
+    int aimed = 0;
+    auto kill = [&] {
+        if (station.state() == QProcess::NotRunning || runs.back().killedAt >= 0)
+            return;
+        station.kill(); // SIGKILL
+        runs.back().killedAt = seconds();
+    };
+    aimedKill = [&] { QTimer::singleShot(aim(random), Qt::PreciseTimer, kill); };
     for (int k = 0; k < kills; ++k) {
         if (!startStation()) {
             std::printf("kill campaign: FAIL the station did not start\n");
             return 1;
         }
-        QTest::qWait(uptime(random));
-        station.kill(); // SIGKILL
-        runs.back().killedAt = seconds();
+        if (k % 2 == 1) {
+            aimFrom = seconds() + 0.3;
+            aimed += QTest::qWaitFor([&] { return runs.back().killedAt >= 0; }, 15000);
+            aimFrom = -1;
+        } else {
+            QTest::qWait(uptime(random));
+        }
+        kill();
         station.waitForFinished(5000);
         if ((k + 1) % 10 == 0) {
             std::printf("kill campaign: %d kills, %.0f s, %d tests finished\n", k + 1, seconds(), lastFinished);
@@ -307,8 +333,9 @@ int main(int argc, char** argv) {
         notServed += !tests.count(k) || tests[k].servedAt < 0;
     }
 
-    std::printf("kill campaign: %zu station runs, %d kills in %.0f s; the stand served %d tests\n", runs.size(), kills,
-                seconds(), served);
+    std::printf("kill campaign: %zu station runs, %d kills (%d aimed at a fetch) in %.0f s; the stand served %d "
+                "tests\n",
+                runs.size(), kills, aimed, seconds(), served);
     std::printf("kill campaign: reached the outbox %d; stored %d (exactly once %d, more than once %d); differing %d; "
                 "partial %d; stored but never served %d\n",
                 reached, storedOnce, storedOnce - twice, twice, differing, partial, notServed);
