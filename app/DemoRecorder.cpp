@@ -26,7 +26,9 @@ DemoRecorder::DemoRecorder(TfrMain& window, QString directory, int timeoutMs)
     connect(&timeout_, &QTimer::timeout, this,
             [this] { finish(1, QStringLiteral("no finished test was stored in time")); });
     timeout_.start(timeoutMs);
-    connect(&w_, &TfrMain::testHandedOver, this, &DemoRecorder::stored);
+    connect(&w_, &TfrMain::testHandedOver, this,
+            [this](TestHandOver::Taken, const QString& protocolFile) { protocolFile_ = protocolFile; });
+    connect(&w_, &TfrMain::testStored, this, &DemoRecorder::stored);
 }
 
 QString DemoRecorder::boardShot() const {
@@ -53,14 +55,13 @@ void DemoRecorder::watch() {
     }
 }
 
-void DemoRecorder::stored(TdmMain::StoreResult result, const QString& protocolFile) {
+void DemoRecorder::stored(TdmMain::StoreResult result) {
     if (result != TdmMain::StoreResult::Stored) {
         std::printf("a finished test was not stored (%s)\n",
                     result == TdmMain::StoreResult::Duplicate ? "a duplicate" : "see the message");
         return;
     }
-    // The hand-over is still under way: look at the page once it has returned.
-    QTimer::singleShot(0, this, [this, protocolFile] {
+    QTimer::singleShot(0, this, [this, protocolFile = protocolFile_] {
         w_.acShowPageDatabse->trigger(); // brings the page forward and refreshes its list
         TestsModel& list = w_.dmMain.qrTests;
         list.setCurrentRow(list.rowCount() - 1); // today's newest test is the last row

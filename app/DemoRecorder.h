@@ -21,7 +21,7 @@ public:
 
 private:
     void watch();
-    void stored(TdmMain::StoreResult result, const QString& protocolFile);
+    void stored(TdmMain::StoreResult result);
     void finish(int exitCode, const QString& why);
 
     TfrMain& w_;
@@ -29,6 +29,7 @@ private:
     QTimer watch_;
     QTimer timeout_;
     qint64 measuringSince_ = -1;
+    QString protocolFile_; // of the last test handed over
     bool boardSaved_ = false;
     bool done_ = false;
 };

@@ -14,6 +14,7 @@
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QTabBar>
 #include <QTabWidget>
@@ -26,7 +27,7 @@
 TfrMain::TfrMain(const Station& st, Dialogs& dialogs, Clock& clock, const QStringList& arguments,
                  QWidget* parent)
     : QMainWindow(parent), station(st), link(image),
-      endOfTest(link, settings, dmMain, clock, station.titlesFile()),
+      storage(station.path(QStringLiteral("Outbox"))), endOfTest(link, settings, storage, clock, station.titlesFile()),
       automation(link, image, settings, clock), dialogs_(dialogs), clock_(clock), arguments_(arguments) {
     setObjectName(QStringLiteral("frMain"));
     setWindowTitle(QStringLiteral("Mirvane - версия 3.5.1"));
@@ -49,6 +50,16 @@ TfrMain::TfrMain(const Station& st, Dialogs& dialogs, Clock& clock, const QStrin
     });
 
     frAbout = new TfrAbout(this);
+
+    // Beside the page tabs, in the tab bar's own height: the board below keeps its size.
+    lbWaiting = new QLabel;
+    lbWaiting->setObjectName(QStringLiteral("lbWaiting"));
+    lbWaiting->setStyleSheet(QStringLiteral("QLabel { color: #c00000; font-weight: bold; font-size: 13px; padding: 0 8px; }"));
+    lbWaiting->hide();
+    PageControl1->setCornerWidget(lbWaiting, Qt::TopRightCorner);
+    tmStorage.setInterval(500);
+    connect(&tmStorage, &QTimer::timeout, this, &TfrMain::tmStorageTimer);
+    connect(&storage, &TestStorage::stored, this, &TfrMain::testStored);
 
     acAbout = makeAction(ActionList1, "acAbout", QStringLiteral("О программе"), Qt::Key_F1);
     acClose = makeAction(ActionList1, "acClose", QStringLiteral("Выход"), Qt::Key_Escape);
@@ -212,7 +223,22 @@ void TfrMain::connectDatabase() {
         settings.fDataBaseEnabled = false;
         setTabsVisible(false);
         PageControl1->setTabVisible(1, false);
+        return;
     }
+    // Tests an earlier run left waiting go first.
+    storage.loadOutbox();
+    storage.start(*config);
+    tmStorage.start();
+}
+
+void TfrMain::tmStorageTimer() {
+    const StorageNotice::Told told = storageNotice_.update(storage.status());
+    lbWaiting->setText(told.mark);
+    lbWaiting->setVisible(!told.mark.isEmpty());
+    if (told.message)
+        QTimer::singleShot(0, this, [this, text = *told.message] {
+            dialogs_.message(this, {Dialogs::Icon::Error, StorageNotice::failureTitle(), text, Dialogs::Ok});
+        });
 }
 
 void TfrMain::setTabsVisible(bool visible) { PageControl1->tabBar()->setVisible(visible); }
@@ -239,20 +265,18 @@ void TfrMain::acTestsPrintExecute() { TabSheet2->printTest(*this); }
 
 void TfrMain::handOverTest() {
     // This runs inside the link's reply handling: nothing may escape from here, and the poll
-    // cycle must be idle again before a message box runs its own event loop, so a failed
-    // store is told once the hand-over has returned.
-    QString failure;
-    TdmMain::StoreResult stored = TdmMain::StoreResult::Failed;
+    // cycle must be idle again before a message box runs its own event loop, so a failure is
+    // told once the hand-over has returned. The database is never waited for here: the test
+    // goes into the outbox and the storage stores it; tmStorageTimer tells how that goes.
+    TestHandOver::Taken taken = TestHandOver::Taken::NotStored;
     QString protocolFile;
+    QString protocolError;
     try {
-        stored = endOfTest.StoreTest();
-        if (stored == TdmMain::StoreResult::Failed)
-            failure = endOfTest.failureText();
+        taken = endOfTest.StoreTest();
     } catch (const std::exception& e) {
-        failure =
-            QStringLiteral("Испытание не сохранено в базе данных.\n") + QString::fromLocal8Bit(e.what());
+        std::fprintf(stderr, "mirvane: test %d was not taken over: %s\n", endOfTest.orderNumber(), e.what());
     } catch (...) {
-        failure = QStringLiteral("Испытание не сохранено в базе данных.");
+        std::fprintf(stderr, "mirvane: test %d was not taken over\n", endOfTest.orderNumber());
     }
     try {
         const TestHandOver::Protocol p = endOfTest.WriteProtocol();
@@ -260,15 +284,33 @@ void TfrMain::handOverTest() {
             TabSheet1->mmData->setPlainText(p.lines.join(QLatin1Char('\n')));
         if (p.written)
             protocolFile = p.path;
-    } catch (...) {
+        else if (settings.fPrintAct)
+            protocolError = p.error;
+    } catch (const std::exception& e) {
         // A protocol that cannot be made is no reason to stop polling.
+        protocolError = QString::fromLocal8Bit(e.what());
+    } catch (...) {
+        protocolError = QStringLiteral("unknown error");
     }
-    if (!failure.isEmpty())
-        QTimer::singleShot(0, this, [this, failure] {
-            dialogs_.message(this,
-                             {Dialogs::Icon::Error, TestHandOver::failureTitle(), failure, Dialogs::Ok});
-        });
-    emit testHandedOver(stored, protocolFile);
+    if (!protocolError.isEmpty()) {
+        const int order = endOfTest.orderNumber();
+        std::fprintf(stderr, "mirvane: the protocol of test %d was not written: %s\n", order,
+                     qPrintable(protocolError));
+        // Once, until a protocol is written again: a directory that cannot take files fails
+        // for every test.
+        if (!protocolFailing_)
+            QTimer::singleShot(0, this, [this, order, protocolError] {
+                dialogs_.message(this, {Dialogs::Icon::Error, QStringLiteral("Ошибка записи протокола"),
+                                        QStringLiteral("Протокол испытания № %1 не записан.\n%2")
+                                            .arg(order)
+                                            .arg(protocolError),
+                                        Dialogs::Ok});
+            });
+        protocolFailing_ = true;
+    } else if (!protocolFile.isEmpty()) {
+        protocolFailing_ = false;
+    }
+    emit testHandedOver(taken, protocolFile);
 }
 
 void TfrMain::CommandExecute(QAction* action) {

@@ -8,12 +8,15 @@
 #include "Settings.h"
 #include "StandLink.h"
 #include "Station.h"
+#include "StorageNotice.h"
 #include "TdmMain.h"
 #include "TestHandOver.h"
+#include "TestStorage.h"
 
 #include <QDateTime>
 #include <QMainWindow>
 #include <QStringList>
+#include <QTimer>
 
 #include <array>
 #include <memory>
@@ -22,6 +25,7 @@ class BoardPage;
 class DatabasePage;
 class KalvexService;
 class QAction;
+class QLabel;
 class QTabWidget;
 class TfrAbout;
 
@@ -80,6 +84,9 @@ public:
     std::unique_ptr<SerialPort> cpMain;
     std::unique_ptr<SerialPort> cpIR;
     TdmMain dmMain;
+    // Finished tests wait in the station's outbox until the storage's own thread has them in
+    // the database.
+    TestStorage storage;
     TestHandOver endOfTest;
     bool fEmbedding = false;
     QDateTime FilterDTBegin;
@@ -94,12 +101,19 @@ public:
     BoardPage* TabSheet1;
     DatabasePage* TabSheet2;
     TfrAbout* frAbout;
+    // The operator's mark of tests waiting for the database, at the right of the page tabs,
+    // and the timer that keeps it up to date.
+    QLabel* lbWaiting;
+    QTimer tmStorage;
 
 signals:
-    // A finished test has been handed over: how its store ended, and the protocol file
-    // written for it (empty when none was). Emitted inside the link's reply handling, so a
-    // receiver queues anything that could run an event loop of its own.
-    void testHandedOver(TdmMain::StoreResult result, const QString& protocolFile);
+    // A finished test has been handed over: where it went (the outbox, or memory when the
+    // outbox could not take it), and the protocol file written for it (empty when none was).
+    // Emitted inside the link's reply handling, so a receiver queues anything that could run
+    // an event loop of its own.
+    void testHandedOver(TestHandOver::Taken taken, const QString& protocolFile);
+    // A waiting test has left the outbox: stored, or refused by the database as a second copy.
+    void testStored(TdmMain::StoreResult result, int orderNumber);
 
 protected:
     void closeEvent(QCloseEvent* e) override;
@@ -115,11 +129,14 @@ private:
     void setTabsVisible(bool visible);
     void TabSheet2Show();
     void FormClose();
-    // The end of a finished test: store it, then write its protocol file.
+    // The end of a finished test: into the outbox, then its protocol file.
     void handOverTest();
+    void tmStorageTimer();
 
     Dialogs& dialogs_;
     Clock& clock_;
     const QStringList arguments_;
     bool shown_ = false;
+    StorageNotice storageNotice_;
+    bool protocolFailing_ = false; // the operator has been told; again after one is written
 };

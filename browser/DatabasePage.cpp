@@ -111,8 +111,24 @@ DatabasePage::DatabasePage(TdmMain& dm, Dialogs& dialogs, QWidget* parent)
         });
     });
 
+    connect(&dm_, &TdmMain::readDone, this, &DatabasePage::readDone);
+
     // Until a list is open there is no test to show.
     sbInfo->hide();
+}
+
+void DatabasePage::readDone(bool ok, const QString& why) {
+    if (ok || readFailing_) {
+        readFailing_ = !ok;
+        return;
+    }
+    readFailing_ = true;
+    // The read ran inside a handler of the page or the list: the box comes after it.
+    QTimer::singleShot(0, this, [this, why] {
+        dialogs_.message(window(), {Dialogs::Icon::Error, QStringLiteral("Ошибка чтения базы данных"),
+                                    QStringLiteral("Не удалось прочитать испытания из базы данных.\n") + why,
+                                    Dialogs::Ok});
+    });
 }
 
 DatabasePage::~DatabasePage() = default;
@@ -212,7 +228,8 @@ void DatabasePage::printTest(QWidget& window) {
 void DatabasePage::ShowInfo() {
     const TestsModel& tests = dm_.qrTests;
     grTests->followList();
-    if (tests.rowCount() == 0 || tests.currentRow() < 0) {
+    // Without its axles the view would show the test as if it had none.
+    if (tests.rowCount() == 0 || tests.currentRow() < 0 || !dm_.axlesReadOk()) {
         sbInfo->hide();
         return;
     }

@@ -75,6 +75,10 @@ protected:
     bool eventFilter(QObject* obj, QEvent* e) override;
 
 private:
+    // A read for the page ended; a failure is told once, until a read succeeds again.
+    void readDone(bool ok, const QString& why);
+
     TdmMain& dm_;
     Dialogs& dialogs_;
+    bool readFailing_ = false;
 };

@@ -16,7 +16,7 @@ set(station_files_fuzz_SOURCES
   ${MIRVANE_FUZZ_LINK}/Settings.cpp)
 set(titles_fuzz_SOURCES
   ${MIRVANE_FUZZ_DIR}/titles_fuzz.cpp
-  ${MIRVANE_FUZZ_LINK}/AnsiText.cpp ${MIRVANE_FUZZ_RESULTS}/ProtocolFile.cpp)
+  ${MIRVANE_FUZZ_LINK}/AnsiText.cpp ${MIRVANE_FUZZ_LINK}/RegularFile.cpp ${MIRVANE_FUZZ_RESULTS}/ProtocolFile.cpp)
 
 # Adds target NAME built from fuzz target FUZZ's sources, with the sanitizers given.
 function(mirvane_add_fuzz_target name fuzz sanitizers)

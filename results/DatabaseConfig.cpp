@@ -1,8 +1,9 @@
 #include "DatabaseConfig.h"
 
+#include "RegularFile.h"
 #include "Settings.h"
 
-#include <QFile>
+#include <QList>
 
 DatabaseConfig DatabaseConfig::sqlite(const QString& file) {
     DatabaseConfig c;
@@ -30,11 +31,11 @@ std::optional<DatabaseConfig> DatabaseConfig::fromSettings(const Settings& s, co
     c.user = s.DatabaseUser;
     c.password = s.DatabasePassword;
     if (!s.DatabasePasswordFile.isEmpty()) {
-        QFile f(s.DatabasePasswordFile);
-        if (!f.open(QIODevice::ReadOnly))
-            return refuse(
-                QStringLiteral("cannot read the password file %1: %2").arg(f.fileName(), f.errorString()));
-        c.password = QString::fromUtf8(f.readLine()).trimmed();
+        QString why;
+        const std::optional<QByteArray> bytes = RegularFile::read(s.DatabasePasswordFile, &why);
+        if (!bytes)
+            return refuse(QStringLiteral("cannot read the password file: %1").arg(why));
+        c.password = QString::fromUtf8(bytes->split('\n').first()).trimmed();
     }
     return c;
 }

@@ -1,10 +1,9 @@
 #include "ProtocolFile.h"
 
 #include "AnsiText.h"
+#include "RegularFile.h"
 
-#include <QFile>
 #include <QLocale>
-#include <QSaveFile>
 
 #include <cstdlib>
 
@@ -49,10 +48,13 @@ std::optional<QStringList> readTitles(const QString& path, QString* why) {
             *why = text;
         return std::nullopt;
     };
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return refuse(QStringLiteral("%1: %2").arg(path, f.errorString()));
-    const QStringList titles = titleLines(f.readAll());
+    // Only a regular file: a FIFO planted at the name would hold the hand-over until someone
+    // writes into it.
+    QString error;
+    const std::optional<QByteArray> bytes = RegularFile::read(path, &error);
+    if (!bytes)
+        return refuse(error);
+    const QStringList titles = titleLines(*bytes);
     if (titles.size() < 36)
         return refuse(QStringLiteral("%1 has %2 lines, 36 are needed").arg(path).arg(titles.size()));
     const int w = nameWidth(titles);
@@ -159,12 +161,7 @@ QByteArray encode(const QStringList& lines) {
 }
 
 bool save(const QString& path, const QStringList& lines, QString* error) {
-    QSaveFile f(path);
-    if (f.open(QIODevice::WriteOnly) && f.write(encode(lines)) >= 0 && f.commit())
-        return true;
-    if (error)
-        *error = QStringLiteral("%1: %2").arg(path, f.errorString());
-    return false;
+    return RegularFile::writeAtomically(path, encode(lines), error);
 }
 
 } // namespace ProtocolFile

@@ -34,7 +34,9 @@ QStringList lines(const QStringList& titles, const TestAssembly::Header& FinalOK
 QString fileName(const QDateTime& now);
 // The file's bytes: Windows-1251 without a byte-order mark, CR LF after every line.
 QByteArray encode(const QStringList& lines);
-// Writes the file, replacing one of the same name only once the new one is complete.
+// Writes the file whole or not at all: a failed write, sync or rename leaves neither an empty
+// nor a cut file and keeps a file of the same name as it was; a symbolic link at the name is
+// replaced, never followed.
 bool save(const QString& path, const QStringList& lines, QString* error);
 
 } // namespace ProtocolFile

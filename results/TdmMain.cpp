@@ -9,6 +9,7 @@
 #include <QTimeZone>
 #include <QUuid>
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace {
@@ -98,9 +99,23 @@ QStringList schema(DatabaseConfig::Engine engine) {
     };
 }
 
+// libpq's options for a server that may stop answering: a connection attempt gives up after
+// connect_timeout (2 s is libpq's least); over TCP, keepalives find a silent peer of an idle
+// connection and tcp_user_timeout one that leaves sent data unacknowledged, each within about
+// ten seconds.
+QString pgConnectOptions(int connectSeconds) {
+    return QStringLiteral("connect_timeout=%1;keepalives=1;keepalives_idle=5;keepalives_interval=2;keepalives_count=2;"
+                          "tcp_user_timeout=9000")
+        .arg(connectSeconds);
+}
+
 // Opens a connection of the given name on the configured engine, ready for the module's
 // statements; a connection that is not open comes back closed, with the reason in error.
-QSqlDatabase openConnection(const DatabaseConfig& config, const QString& name, QString* error) {
+// statementMs (0: none) is how long the server lets one statement run.
+QSqlDatabase openConnection(const DatabaseConfig& config, const QString& name, QString* error, int statementMs) {
+    // Connecting waits no longer than a statement may, and never long enough to hold up the
+    // station's closing much.
+    const int connectSeconds = std::clamp(statementMs / 1000, 2, 3);
     const bool sqlite = config.engine == DatabaseConfig::Engine::SQLite;
     QSqlDatabase db = QSqlDatabase::addDatabase(sqlite ? QStringLiteral("QSQLITE") : QStringLiteral("QPSQL"), name);
     auto failed = [&](const QString& why) {
@@ -111,8 +126,8 @@ QSqlDatabase openConnection(const DatabaseConfig& config, const QString& name, Q
     };
     if (sqlite) {
         db.setDatabaseName(config.file);
-        // Another program writing the file makes us wait this long at most: the store runs
-        // inside the poll cycle, which must not stall for the driver's default of five seconds.
+        // Another program writing the file makes us wait this long at most: the database page
+        // reads on the window's thread, and a store that waits longer is tried again later.
         db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=1000"));
     } else {
         db.setHostName(config.host);
@@ -120,7 +135,7 @@ QSqlDatabase openConnection(const DatabaseConfig& config, const QString& name, Q
         db.setDatabaseName(config.name);
         db.setUserName(config.user);
         db.setPassword(config.password);
-        db.setConnectOptions(QStringLiteral("connect_timeout=5"));
+        db.setConnectOptions(pgConnectOptions(connectSeconds));
     }
     if (!db.open())
         return failed(db.lastError().text());
@@ -129,11 +144,21 @@ QSqlDatabase openConnection(const DatabaseConfig& config, const QString& name, Q
         // Opening is lazy in SQLite: make sure the file really is a database.
         if (!q.exec(QStringLiteral("SELECT count(*) FROM sqlite_master")))
             return failed(q.lastError().text());
+        // Write-ahead logging, so that other programs reading the file never hold up a store;
+        // it stays set in the file, and files made before it are switched here. Switching
+        // needs the file to itself for a moment: when another program has it open, or the file
+        // is read-only, the next connection tries again. A commit is on disk when it returns
+        // (the outbox lets a test go only then), which WAL's default would not promise.
+        q.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
+        q.exec(QStringLiteral("PRAGMA synchronous=FULL"));
+        q.finish();
         return db;
     }
     // As with SQLite's busy timeout: a lock another station holds is waited for this long at
     // most, so the poll cycle never stalls behind it.
     if (!q.exec(QStringLiteral("SET lock_timeout = '1s'")))
+        return failed(q.lastError().text());
+    if (statementMs > 0 && !q.exec(QStringLiteral("SET statement_timeout = %1").arg(statementMs)))
         return failed(q.lastError().text());
     // Date-times are bound and read as the station's local time: the server's session works
     // in the same zone, whatever the server's own setting.
@@ -239,7 +264,45 @@ bool TdmMain::isConnected() const {
 
 bool TdmMain::fail(const QString& text) {
     lastError_ = text;
+    if (guard_.fired()) {
+        lastError_ = QStringLiteral("the database did not answer within %1 s").arg((callLimitMs_ + 500) / 1000.0);
+        lost_ = true;
+        // A server that does not answer would not answer a new connection either: the next
+        // few calls fail at once instead of each waiting out the connection's time-out.
+        reopenFailed_.start();
+        guard_.reset();
+    } else if (CallGuard::connectionLost(database())) {
+        lost_ = true;
+    }
     return false;
+}
+
+CallGuard::Scope TdmMain::guarded() {
+    // Half a second more than the server's own limit, so that a server that answers ends a
+    // slow statement itself and keeps the connection.
+    return guard_.arm(database(), callLimitMs_ + 500);
+}
+
+bool TdmMain::reopenIfLost() {
+    if (!config_)
+        return isConnected();
+    if (!lost_ && database().isOpen())
+        return true;
+    if (reopenFailed_.isValid() && reopenFailed_.elapsed() < 5000)
+        return false;
+    const DatabaseConfig config = *config_;
+    if (DatabaseConnect(config))
+        return true;
+    // Keep trying later on: the module still belongs to that database.
+    config_ = config;
+    reopenFailed_.start();
+    return false;
+}
+
+void TdmMain::close() {
+    QSqlDatabase db = database();
+    if (db.isValid())
+        db.close();
 }
 
 bool TdmMain::DatabaseConnect(const QString& FileName) {
@@ -253,33 +316,49 @@ bool TdmMain::DatabaseConnect(const DatabaseConfig& config) {
             old.close();
     }
     QSqlDatabase::removeDatabase(connectionName_);
+    config_.reset();
+    lost_ = false;
+    guard_.reset();
     const bool sqlite = config.engine == DatabaseConfig::Engine::SQLite;
     // SQLite would create a missing file on open; the station must not.
     if (sqlite && !QFileInfo(config.file).isFile())
         return fail(QStringLiteral("%1 does not exist").arg(config.file));
-    QSqlDatabase db = openConnection(config, connectionName_, &lastError_);
-    return db.isOpen();
+    QSqlDatabase db = openConnection(config, connectionName_, &lastError_, callLimitMs_);
+    if (!db.isOpen())
+        return false;
+    config_ = config;
+    reopenFailed_.invalidate();
+    return true;
 }
 
 void TdmMain::TableTestsSelect(const QDateTime& DTBegin, const QDateTime& DTEnd) {
-    if (!isConnected())
+    if (!config_ && !isConnected())
         return;
+    const bool open = reopenIfLost();
     QSqlQuery q(database());
     q.setForwardOnly(true);
-    const bool ok =
-        q.prepare(QStringLiteral("SELECT %1 FROM Tests WHERE (NOT DeleteFlag) AND TestDTBegin >= ? AND "
-                                 "TestDTBegin <= ? ORDER BY TestDTBegin, id")
-                      .arg(testsColumns().join(QStringLiteral(", "))));
-    q.addBindValue(local(DTBegin.toLocalTime().date(), QTime(0, 0, 0)));
-    q.addBindValue(local(DTEnd.toLocalTime().date(), QTime(23, 59, 59)));
-    // A statement that failed reads as no rows: the list is then empty.
-    if (!(ok && q.exec()))
-        fail(q.lastError().text());
-    qrTests.reopen(q, testsColumns(), TestsDates);
+    bool ok = false;
+    {
+        const CallGuard::Scope call = guarded();
+        if (open) {
+            ok = q.prepare(QStringLiteral("SELECT %1 FROM Tests WHERE (NOT DeleteFlag) AND TestDTBegin >= ? AND "
+                                          "TestDTBegin <= ? ORDER BY TestDTBegin, id")
+                               .arg(testsColumns().join(QStringLiteral(", "))));
+            q.addBindValue(local(DTBegin.toLocalTime().date(), QTime(0, 0, 0)));
+            q.addBindValue(local(DTEnd.toLocalTime().date(), QTime(23, 59, 59)));
+            ok = ok && q.exec();
+            if (!ok)
+                fail(q.lastError().text());
+        }
+        // A statement that failed reads as no rows: the list is then empty.
+        qrTests.reopen(q, testsColumns(), TestsDates);
+    }
+    emit readDone(ok, lastError_);
     dsTestsDataChange();
 }
 
 bool TdmMain::TableTestsCheck(int32_t OrederNumber, const QDateTime& DTBegin, bool* ok) {
+    const CallGuard::Scope call = guarded();
     QSqlQuery q(database());
     q.setForwardOnly(true);
     bool done = q.prepare(QStringLiteral(
@@ -304,6 +383,7 @@ int TdmMain::TableTestsAdd(const std::array<uint16_t, 25>& h, const QDateTime& t
     const QDate verified = TestAssembly::validDate(h[5], h[4], h[3]);
     const QDateTime minute = toMinute(testTime);
 
+    const CallGuard::Scope call = guarded();
     QSqlQuery q(database());
     q.setForwardOnly(true);
     const bool prepared = q.prepare(QStringLiteral(
@@ -350,6 +430,7 @@ bool TdmMain::TableAxlesAdd(int TestID, uint16_t AxleNumber, const std::array<ui
             .arg(c.join(QStringLiteral(", ")),
                  QStringList(c.size(), QStringLiteral("?")).join(QStringLiteral(", ")));
     }();
+    const CallGuard::Scope call = guarded();
     QSqlQuery q(database());
     bool ok = q.prepare(statement);
     q.addBindValue(TestID);
@@ -365,6 +446,9 @@ bool TdmMain::TableAxlesAdd(int TestID, uint16_t AxleNumber, const std::array<ui
 }
 
 bool TdmMain::TableTestsDelete(int ID) {
+    if (!reopenIfLost())
+        return false;
+    const CallGuard::Scope call = guarded();
     QSqlQuery q(database());
     bool ok = q.prepare(QStringLiteral("UPDATE Tests SET DeleteFlag = TRUE WHERE id = ?"));
     q.addBindValue(ID);
@@ -383,6 +467,9 @@ bool TdmMain::TableTestsSetText(int id, const QString& column, const QString& te
         statement = QStringLiteral("UPDATE Tests SET VIN = ? WHERE id = ?");
     else
         return fail(QStringLiteral("column %1 is not editable").arg(column));
+    if (!reopenIfLost())
+        return false;
+    const CallGuard::Scope call = guarded();
     QSqlQuery q(database());
     bool ok = q.prepare(statement);
     q.addBindValue(text);
@@ -396,20 +483,28 @@ bool TdmMain::TableTestsSetText(int id, const QString& column, const QString& te
 }
 
 void TdmMain::TableAxlesSelect(int TestID) {
+    // Without a database there is nothing to read, which is no failure.
+    const bool wanted = config_ || isConnected();
+    const bool open = wanted && reopenIfLost();
+    const CallGuard::Scope call = guarded();
     QSqlQuery q(database());
     q.setForwardOnly(true);
-    const bool ok =
-        isConnected() && q.prepare(QStringLiteral("SELECT %1 FROM Axles WHERE TestID = ? ORDER BY "
-                                                  "AxleNumber")
-                                       .arg(axlesColumns().join(QStringLiteral(", "))));
+    const bool ok = open && q.prepare(QStringLiteral("SELECT %1 FROM Axles WHERE TestID = ? ORDER BY "
+                                                     "AxleNumber")
+                                          .arg(axlesColumns().join(QStringLiteral(", "))));
     q.addBindValue(TestID);
-    if (ok && q.exec()) {
+    axlesReadOk_ = ok && q.exec();
+    if (axlesReadOk_) {
         qrAxles.load(q, axlesColumns());
     } else {
-        if (isConnected())
+        if (open)
             fail(q.lastError().text());
         qrAxles.clear();
     }
+    if (wanted)
+        emit readDone(axlesReadOk_, lastError_);
+    else
+        axlesReadOk_ = true;
 }
 
 bool TdmMain::TableTestsSelectWhere(const QString& condition, const QVariant& value) {
@@ -420,7 +515,11 @@ bool TdmMain::TableTestsSelectWhere(const QString& condition, const QVariant& va
                                              "TestDTBegin, id")
                                   .arg(testsColumns().join(QStringLiteral(", ")), condition));
     q.addBindValue(value);
-    const bool done = ok && q.exec();
+    bool done = false;
+    {
+        const CallGuard::Scope call = guarded();
+        done = ok && q.exec();
+    }
     if (!done && isConnected())
         fail(q.lastError().text());
     qrTests.reopen(q, testsColumns(), TestsDates);
@@ -444,6 +543,7 @@ void TdmMain::dsTestsDataChange() {
 TdmMain::StoreResult TdmMain::TableTestsStore(const TestRecord& test) {
     if (!isConnected())
         return StoreResult::NotConnected;
+    const CallGuard::Scope call = guarded();
     Transaction tx(database());
     if (!tx.isOpen()) {
         fail(tx.error());
@@ -486,7 +586,7 @@ bool TdmMain::createDatabase(const DatabaseConfig& config, QString* error) {
     const QString name = QStringLiteral("mirvane-create-") + QUuid::createUuid().toString();
     QString failure;
     {
-        QSqlDatabase db = openConnection(config, name, &failure);
+        QSqlDatabase db = openConnection(config, name, &failure, 0);
         if (db.isOpen()) {
             QSqlQuery q(db);
             // A shared database is never created over: its tests belong to every station.

@@ -1,17 +1,20 @@
 #pragma once
 
+#include "CallGuard.h"
 #include "DatabaseConfig.h"
 #include "SqlRowsModel.h"
 #include "TestRecord.h"
 #include "TestsModel.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QSqlDatabase>
 #include <QString>
 
 #include <array>
 #include <cstdint>
+#include <optional>
 
 // The data module: owns the connection to the test database and every statement on it.
 // Every statement binds its values; none is built from them, so the same statements run on
@@ -29,6 +32,17 @@ public:
     // Opens the configured database: the station's file or a shared PostgreSQL database.
     bool DatabaseConnect(const DatabaseConfig& config);
     bool isConnected() const;
+    void close();
+
+    // How long one statement may wait for a PostgreSQL server (2 s unless set; the database
+    // page reads on the window's thread): the server ends a statement that runs longer, and a
+    // server that does not answer at all has the connection cut half a second later. Either
+    // way the call fails with that reason, and a later call opens a fresh connection. Applies
+    // to connections opened after the call.
+    void setCallLimit(int ms) { callLimitMs_ = ms; }
+    int callLimit() const { return callLimitMs_; }
+    // Ends a call that waits for the server now, from any thread (the station is closing).
+    void abortCall() { guard_.abortNow(); }
 
     QSqlDatabase database() const;
 
@@ -64,6 +78,8 @@ public:
 
     // The engine's text for the last failed statement of this module.
     QString lastError() const { return lastError_; }
+    // Whether the last read of the axle query came back (false: the view has nothing to show).
+    bool axlesReadOk() const { return axlesReadOk_; }
 
     // Creates an empty station database at path: both tables and their indexes. Refuses a
     // path that exists, so a station's tests are never overwritten.
@@ -86,15 +102,28 @@ public:
 signals:
     // The list and the axle query show a new current test: the record view refreshes.
     void testsDataChanged();
+    // A read for the database page (the list or the axles of its current test) has ended:
+    // ok, or failed with the reason (the database did not answer, the connection is gone).
+    void readDone(bool ok, const QString& why);
 
 private:
     bool fail(const QString& text);
     bool TableTestsSetText(int id, const QString& column, const QString& text);
     // The test list's statement with this condition on one bound value.
     bool TableTestsSelectWhere(const QString& condition, const QVariant& value);
+    CallGuard::Scope guarded();
+    // A connection that was lost (or never came back) is opened afresh, at most once in a
+    // few seconds, so that one look at the page during an outage costs one bounded wait.
+    bool reopenIfLost();
 
     QString connectionName_;
     QString lastError_;
+    std::optional<DatabaseConfig> config_; // of the last connection that opened
+    CallGuard guard_;
+    int callLimitMs_ = 2000;
+    bool lost_ = false;
+    QElapsedTimer reopenFailed_;
+    bool axlesReadOk_ = true;
     // The last insert of a test was refused as a second copy of a stored test (another station
     // stored the same finished test first).
     bool lastInsertDuplicate_ = false;

@@ -10,33 +10,40 @@
 
 #include <algorithm>
 
-TestHandOver::TestHandOver(StandLink& link, const Settings& settings, TdmMain& dm, const Clock& clock,
+TestHandOver::TestHandOver(StandLink& link, const Settings& settings, TestStorage& storage, const Clock& clock,
                            QString titlesFile)
-    : link_(link), settings_(settings), dm_(dm), clock_(clock), titlesFile_(std::move(titlesFile)) {}
+    : link_(link), settings_(settings), storage_(storage), clock_(clock), titlesFile_(std::move(titlesFile)) {}
 
-QString TestHandOver::failureTitle() {
-    return QStringLiteral("Ошибка записи в базу данных");
+int32_t TestHandOver::orderNumber() const {
+    return TestAssembly::joinWords(link_.FinalOKData[9], link_.FinalOKData[10]);
 }
 
-TdmMain::StoreResult TestHandOver::StoreTest() {
-    failureText_.clear();
+TestHandOver::Taken TestHandOver::StoreTest() {
+    storeError_.clear();
     // CurrentAxle is the first row without an axle: one past the measured ones.
     if (link_.CurrentAxle > 0)
         --link_.CurrentAxle;
     const int n = std::min<int>(link_.CurrentAxle, 9);
-    if (!dm_.isConnected())
-        return TdmMain::StoreResult::NotConnected;
+    if (!storage_.isRunning())
+        return Taken::NotStored;
 
-    const QDateTime time = TestAssembly::testTime(link_.FinalOKData, settings_.fPCDateTime, clock_.now());
-    const TestRecord test = TestAssembly::assemble(link_.FinalOKData, link_.AxleOkData, n, time,
-                                                   settings_.KalvexType, settings_.KalvexSerial);
-    const TdmMain::StoreResult r = dm_.TableTestsStore(test);
-    if (r == TdmMain::StoreResult::Failed) {
-        const int32_t order = TestAssembly::joinWords(test.header[8], test.header[9]);
-        failureText_ =
-            QStringLiteral("Испытание № %1 не сохранено в базе данных.\n%2").arg(order).arg(dm_.lastError());
+    OutboxEntry e;
+    std::copy(link_.FinalOKData.begin() + 1, link_.FinalOKData.end(), e.header.begin());
+    for (int a = 1; a <= n; ++a) {
+        std::array<uint16_t, 32> row;
+        std::copy(link_.AxleOkData[a].begin() + 1, link_.AxleOkData[a].end(), row.begin());
+        e.axles.push_back(row);
     }
-    return r;
+    e.taken = clock_.now();
+    e.fPCDateTime = settings_.fPCDateTime;
+    e.KalvexType = settings_.KalvexType;
+    e.KalvexSerial = settings_.KalvexSerial;
+    // The stand keeps a finished test's results until its next start, so a station started
+    // again meanwhile fetches the last test of its earlier run once more. That test keeps the
+    // time it was given then, and the duplicate rule recognises it, whatever the clock says now.
+    if (const std::optional<OutboxEntry> earlier = storage_.takeEarlierRunsNewest(); earlier && earlier->sameTest(e))
+        e.taken = earlier->taken;
+    return storage_.put(e, &storeError_) == TestStorage::Taken::Outbox ? Taken::Outbox : Taken::Memory;
 }
 
 TestHandOver::Protocol TestHandOver::WriteProtocol() {

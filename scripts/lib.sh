@@ -7,7 +7,7 @@ MIRVANE_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 MIRVANE_PACKAGES=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-serialport-dev libqt6sql6-sqlite libqt6sql6-psql libgl-dev
-  postgresql-15 postgresql-client-15
+  postgresql-15 postgresql-client-15 libpq-dev
   libmodbus-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-liberation fonts-dseg

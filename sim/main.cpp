@@ -59,6 +59,8 @@ struct Options {
     int tests = 0; // 0: run until stopped
     double faultRate = 0;
     StandSim::FaultPeriod silent, unplug;
+    // Periods in which the line corrupts, cuts and splits nothing (the fault rate pauses).
+    StandSim::FaultPeriod clean;
     double remoteStart = -1;
     int32_t firstOrder = 20260001;
     int measureUnit = 0;
@@ -82,6 +84,8 @@ const char* const Usage = R"(usage: mirvane-stand-sim [options]
   --silent-every E      the silent period comes again every E seconds (from S, or E)
   --unplug-after S --unplug-for T     the pty goes away from S to S+T seconds
   --unplug-every E      the unplug comes again every E seconds (from S, or E)
+  --clean-after S --clean-for T --clean-every E
+                        no random faults (--fault-rate) from S to S+T seconds, again every E
   --remote-start SEC    the remote sends the start code 3 SEC seconds after the stand became
                         ready (idle, or its test served), and again every SEC while it stays so
   --first-order N       order number of the first test (20260001)
@@ -191,6 +195,12 @@ Options parse(int argc, char** argv) {
             o.unplug.after = number(n, v);
         else if (a == "--unplug-for")
             o.unplug.length = number(n, v);
+        else if (a == "--clean-after")
+            o.clean.after = number(n, v);
+        else if (a == "--clean-for")
+            o.clean.length = number(n, v);
+        else if (a == "--clean-every")
+            o.clean.every = number(n, v);
         else if (a == "--unplug-every")
             o.unplug.every = number(n, v);
         else if (a == "--remote-start")
@@ -210,6 +220,7 @@ Options parse(int argc, char** argv) {
     }
     repeating(o.silent, "--silent");
     repeating(o.unplug, "--unplug");
+    repeating(o.clean, "--clean");
     return o;
 }
 
@@ -401,7 +412,7 @@ public:
     void schedule(std::vector<uint8_t> reply, double requestStart, size_t requestBytes, int start) {
         const double end = requestStart + (requestBytes + reply.size()) * byteTime() + o_.turnaroundMs / 1000;
         bool split = o_.pieces;
-        if (o_.faultRate > 0 && chance() < o_.faultRate) {
+        if (o_.faultRate > 0 && !o_.clean.active(now()) && chance() < o_.faultRate) {
             switch (random_() % 3) {
             case 0: { // a byte corrupted on the line
                 const size_t i = random_() % reply.size();

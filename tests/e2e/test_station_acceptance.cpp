@@ -104,14 +104,18 @@ TEST(StationAcceptance, AFinishedTestFromTheStandReachesTheDatabaseTheProtocolAn
     ASSERT_TRUE(service.start());
     w->kalvex = &service;
     QSignalSpy handedOver(w.get(), &TfrMain::testHandedOver);
+    QSignalSpy stored(w.get(), &TfrMain::testStored);
     w->show();
     w->FormShow();
     EXPECT_TRUE(dialogs.messages.empty());
 
     // The stand's remote starts the test; the station fetches and stores it.
     ASSERT_TRUE(handedOver.wait(30000)) << "no finished test was handed over";
-    EXPECT_EQ(handedOver[0][0].value<TdmMain::StoreResult>(), TdmMain::StoreResult::Stored);
+    EXPECT_EQ(handedOver[0][0].value<TestHandOver::Taken>(), TestHandOver::Taken::Outbox);
     const QString protocolFile = handedOver[0][1].toString();
+    ASSERT_TRUE(stored.count() > 0 || stored.wait(10000)) << "the test was not stored";
+    EXPECT_EQ(stored[0][0].value<TdmMain::StoreResult>(), TdmMain::StoreResult::Stored);
+    EXPECT_EQ(stored[0][1].toInt(), served.orderNumber);
     EXPECT_EQ(protocolFile, QDir(protocols).filePath(QStringLiteral("2026-12-09 14-05-07.txt")));
     EXPECT_TRUE(dialogs.messages.empty());
 

@@ -1,8 +1,11 @@
 #pragma once
 
 #include "PgTestServer.h"
+#include "TestMount.h"
 #include "TdmMain.h"
 
+#include <QFile>
+#include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -14,6 +17,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <memory>
+#include <fcntl.h>
+#include <unistd.h>
 #include <vector>
 
 using Engine = DatabaseConfig::Engine;
@@ -117,4 +124,35 @@ private:
         return v;
     }
     QString name_;
+};
+
+// What the code under test writes to the program's error output while this lives (and still
+// passes it on when it ends).
+class StderrCapture {
+public:
+    StderrCapture() {
+        std::fflush(stderr);
+        saved_ = ::dup(2);
+        const int fd = ::open(QFile::encodeName(path_).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        ::dup2(fd, 2);
+        ::close(fd);
+    }
+    ~StderrCapture() {
+        std::fflush(stderr);
+        ::dup2(saved_, 2);
+        ::close(saved_);
+        QFile f(path_);
+        if (f.open(QIODevice::ReadOnly))
+            std::fputs(f.readAll().constData(), stderr);
+    }
+    QString text() const {
+        std::fflush(stderr);
+        QFile f(path_);
+        return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+    }
+
+private:
+    QTemporaryDir dir_;
+    QString path_ = dir_.filePath(QStringLiteral("stderr"));
+    int saved_ = -1;
 };

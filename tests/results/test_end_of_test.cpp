@@ -1,11 +1,16 @@
 #include "ResultsSupport.h"
 #include "TestAssembly.h"
 #include "TestHandOver.h"
+#include "TestStorage.h"
 
 #include "RegisterImage.h"
 #include "Settings.h"
 #include "StandLink.h"
 #include "TestSupport.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTest>
 
 using namespace TestAssembly;
 
@@ -70,7 +75,8 @@ TEST(EndOfTest, TestTimeComesFromTheControllerOrThePcClock) {
     }
 }
 
-// A finished test as the link leaves it, handed over to a real database file.
+// A finished test as the link leaves it, handed over to the outbox and stored from there into
+// a real database file.
 class HandOver : public ::testing::Test {
 public:
     StationDatabase db;
@@ -79,7 +85,26 @@ public:
     StandLink link{image};
     Settings settings;
     FixedClock clock;
-    TestHandOver handOver{link, settings, db.dm, clock, db.dir.filePath(QStringLiteral("Titles.txt"))};
+    TestStorage storage{db.dir.filePath(QStringLiteral("Outbox"))};
+    TestHandOver handOver{link, settings, storage, clock, db.dir.filePath(QStringLiteral("Titles.txt"))};
+    std::vector<TdmMain::StoreResult> results;
+    int axlesTaken = -1;
+
+    HandOver() {
+        QObject::connect(&storage, &TestStorage::stored, &storage,
+                         [this](TdmMain::StoreResult r, int) { results.push_back(r); });
+        storage.start(db.config, {10000, 20, 100, 5000});
+    }
+    // Hands the test over and waits until the storage is done with it.
+    TdmMain::StoreResult store() {
+        const size_t before = results.size();
+        EXPECT_EQ(handOver.StoreTest(), TestHandOver::Taken::Outbox);
+        // Read before the wait, in which the link's poll ticks set it back to 0.
+        axlesTaken = link.CurrentAxle;
+        if (!QTest::qWaitFor([&] { return results.size() > before; }, 10000))
+            return TdmMain::StoreResult::Failed;
+        return results.back();
+    }
 
     void SetUp() override {
         settings.fPCDateTime = true;
@@ -166,9 +191,9 @@ TEST_F(HandOver, StoresTheMeasuredAxlesWithTotalsAndEfficiencies) {
         c.axles(*this);
         link.CurrentAxle = c.CurrentAxle;
 
-        EXPECT_EQ(handOver.StoreTest(), TdmMain::StoreResult::Stored) << c.name;
+        EXPECT_EQ(store(), TdmMain::StoreResult::Stored) << c.name;
         const int n = c.CurrentAxle - 1;
-        EXPECT_EQ(link.CurrentAxle, n) << c.name;
+        EXPECT_EQ(axlesTaken, n) << c.name;
         EXPECT_EQ(testRow(), c.test) << c.name;
         const auto axles =
             other.rows(QStringLiteral("SELECT a.AxleNumber, a.TestID = t.id, a.StaticWeightL, "
@@ -191,7 +216,7 @@ TEST_F(HandOver, TheStoredRowCarriesTheHeaderTheSettingsAndTheTestTime) {
     link.FinalOKData[15] = 46;
     axle(1, 500, 500, 300, 250, 100, 90);
     link.CurrentAxle = 2;
-    ASSERT_EQ(handOver.StoreTest(), TdmMain::StoreResult::Stored);
+    ASSERT_EQ(store(), TdmMain::StoreResult::Stored);
     EXPECT_EQ(
         other
             .rows(QStringLiteral("SELECT KalvexID, SoftwareVersion, OrderNumber, TestDTBegin, AxleCount, "
@@ -205,35 +230,51 @@ TEST_F(HandOver, TheSameTestHandedOverTwiceInOneMinuteIsStoredOnce) {
     axle(1, 500, 500, 300, 250, 100, 90);
     link.CurrentAxle = 2;
     clock.t = QDateTime(QDate(2026, 12, 9), QTime(14, 5, 1));
-    EXPECT_EQ(handOver.StoreTest(), TdmMain::StoreResult::Stored);
+    EXPECT_EQ(store(), TdmMain::StoreResult::Stored);
     link.CurrentAxle = 2;
     clock.t = clock.t.addSecs(58);
-    EXPECT_EQ(handOver.StoreTest(), TdmMain::StoreResult::Duplicate);
+    EXPECT_EQ(store(), TdmMain::StoreResult::Duplicate);
     EXPECT_EQ(other.count(QStringLiteral("Tests")), 1);
     EXPECT_EQ(other.count(QStringLiteral("Axles")), 1);
     link.CurrentAxle = 2;
     clock.t = clock.t.addSecs(1);
-    EXPECT_EQ(handOver.StoreTest(), TdmMain::StoreResult::Stored);
+    EXPECT_EQ(store(), TdmMain::StoreResult::Stored);
 }
 
-TEST_F(HandOver, WithoutAnOpenDatabaseNothingIsStoredAndTheAxleCountIsStillTaken) {
-    TdmMain closed;
-    TestHandOver offline{link, settings, closed, clock, QString()};
+TEST_F(HandOver, WithoutTheDatabaseNothingIsStoredAndTheAxleCountIsStillTaken) {
+    TestStorage off(db.dir.filePath(QStringLiteral("unused")));
+    TestHandOver offline{link, settings, off, clock, QString()};
     axle(1, 500, 500, 300, 250, 100, 90);
     link.CurrentAxle = 2;
-    EXPECT_EQ(offline.StoreTest(), TdmMain::StoreResult::NotConnected);
+    EXPECT_EQ(offline.StoreTest(), TestHandOver::Taken::NotStored);
     EXPECT_EQ(link.CurrentAxle, 1);
-    EXPECT_TRUE(offline.failureText().isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(db.dir.filePath(QStringLiteral("unused"))));
 }
 
-TEST_F(HandOver, AFailedStoreNamesTheTestAndTheCause) {
+TEST_F(HandOver, ATestTheDatabaseRefusesWaitsInTheOutboxAndIsStoredOnceItTakesIt) {
     other.exec(QStringLiteral(
         "CREATE TRIGGER refuse BEFORE INSERT ON Axles BEGIN SELECT RAISE(ABORT, 'disk full'); END"));
     axle(1, 500, 500, 300, 250, 100, 90);
     link.CurrentAxle = 2;
-    EXPECT_EQ(handOver.StoreTest(), TdmMain::StoreResult::Failed);
+    EXPECT_EQ(handOver.StoreTest(), TestHandOver::Taken::Outbox);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return storage.status().failing; }, 10000));
+    const TestStorage::Status s = storage.status();
+    EXPECT_EQ(s.waiting, 1);
+    EXPECT_EQ(s.orderNumber, 42);
+    EXPECT_TRUE(s.reason.contains(QLatin1String("disk full"))) << s.reason.toStdString();
     EXPECT_EQ(other.count(QStringLiteral("Tests")), 0);
-    EXPECT_TRUE(
-        handOver.failureText().startsWith(QStringLiteral("Испытание № 42 не сохранено в базе данных.")));
-    EXPECT_TRUE(handOver.failureText().contains(QLatin1String("disk full")));
+    const QDir outbox(db.dir.filePath(QStringLiteral("Outbox")));
+    EXPECT_EQ(outbox.entryList({QStringLiteral("*.test")}), QStringList{QStringLiteral("0000000001-42.test")});
+
+    // Tried again and again; once the database takes it, it is stored once and leaves the outbox.
+    QTest::qWait(300);
+    other.exec(QStringLiteral("DROP TRIGGER refuse"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !results.empty(); }, 10000));
+    EXPECT_EQ(results, std::vector<TdmMain::StoreResult>{TdmMain::StoreResult::Stored});
+    EXPECT_EQ(other.count(QStringLiteral("Tests")), 1);
+    EXPECT_EQ(other.count(QStringLiteral("Axles")), 1);
+    EXPECT_TRUE(outbox.entryList({QStringLiteral("*.test")}).isEmpty());
+    EXPECT_TRUE(outbox.exists(QStringLiteral("stored.last")));
+    EXPECT_EQ(storage.status().waiting, 0);
+    EXPECT_FALSE(storage.status().failing);
 }

@@ -8,11 +8,15 @@
 #include "TestSupport.h"
 
 #include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
 #include <QFile>
 #include <QStringDecoder>
 #include <QStringEncoder>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 #include <functional>
 
@@ -110,7 +114,7 @@ protected:
     StandLink link{image};
     Settings settings;
     FixedClock clock; // 09.12.2026 14:05:07
-    TdmMain offline;
+    TestStorage offline{dir.filePath(QStringLiteral("Outbox"))}; // never started: no database
     QString titles = dir.filePath(QStringLiteral("Titles.txt"));
     TestHandOver handOver{link, settings, offline, clock, titles};
 
@@ -238,4 +242,28 @@ TEST_F(Protocol, GoesToTheWorkingDirectoryUnlessProtocolDirIsSetAndReplacesAFile
     EXPECT_FALSE(failed.written);
     EXPECT_EQ(failed.lines.size(), 42);
     EXPECT_TRUE(failed.error.contains(QLatin1String("no/such/dir")));
+}
+
+TEST_F(Protocol, APlantedLinkIsReplacedNotFollowedAndAFifoAtTheHeaderFileIsRefusedAtOnce) {
+    // A link at the protocol's name pointing at a file of value: the file stays as it was.
+    const QString precious = dir.filePath(QStringLiteral("precious.txt"));
+    writeFile(precious, "not a protocol");
+    ASSERT_TRUE(QFile::link(precious, protocolPath()));
+    const TestHandOver::Protocol p = handOver.WriteProtocol();
+    EXPECT_TRUE(p.written) << p.error.toStdString();
+    EXPECT_EQ(readFile(precious), QByteArray("not a protocol"));
+    EXPECT_FALSE(QFileInfo(protocolPath()).isSymLink());
+    EXPECT_EQ(readFile(protocolPath()), readFile(fixture("protocol-3-axles.txt")));
+
+    // A FIFO at Titles.txt that nobody writes to: no protocol, the reason, and no waiting.
+    QFile::remove(titles);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(titles).constData(), 0644), 0);
+    QFile::remove(protocolPath());
+    QElapsedTimer took;
+    took.start();
+    const TestHandOver::Protocol fifo = handOver.WriteProtocol();
+    EXPECT_LT(took.elapsed(), 1000);
+    EXPECT_FALSE(fifo.written);
+    EXPECT_TRUE(fifo.error.contains(QLatin1String("not a regular file"))) << fifo.error.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(protocolPath()));
 }

@@ -7,8 +7,13 @@
 //     ended, port back);
 //   - every finished test stored exactly once, its Tests and Axles rows word for word what the
 //     stand served; no partial test (a test row without all its axles, or axles without one);
-//   - resident memory at the end within 10% of the value after the first minute.
+//   - resident memory at the end within 10% of the value after the first minute;
+//   - the database disturbed once a minute (see DatabaseFaults below): polling at 24 turns a
+//     second or more through every such fault, the waiting tests stored after it.
 // Prints the figures and exits 1 when a check fails.
+//
+// MIRVANE_SOAK_DATABASE=postgres runs the station on a PostgreSQL server of the soak's own
+// instead of its SQLite file.
 //
 //   mirvane_soak [MINUTES [WORKDIR [SEED [FAULT_RATE]]]]
 //
@@ -19,6 +24,7 @@
 // view can be watched: the moment each reply arrives, the fetch attempts and the hand-overs.
 // Start-up, the command line and D-Bus are what the acceptance test and the demo cover.
 
+#include "PgTestServer.h"
 #include "QtSerialPort.h"
 #include "StandModel.h"
 #include "TdmMain.h"
@@ -121,8 +127,12 @@ std::vector<QVariantList> rows(QSqlDatabase& c, const QString& sql) {
     }
     while (q.next()) {
         QVariantList r;
-        for (int i = 0; i < q.record().count(); ++i)
-            r << q.value(i);
+        for (int i = 0; i < q.record().count(); ++i) {
+            // Date-times as SQLite keeps them, whatever the engine.
+            const QVariant v = q.value(i);
+            r << (v.metaType() == QMetaType::fromType<QDateTime>() ? QVariant(v.toDateTime().toString(Qt::ISODateWithMs))
+                                                                 : v);
+        }
         out.push_back(r);
     }
     return out;
@@ -154,6 +164,177 @@ struct Sim {
     QFile log;
 };
 
+// Database faults. Once a minute, in a period in which the line corrupts and cuts nothing (so
+// that what the poll keeps up is the database's doing alone), the station's database is
+// disturbed: on SQLite the sqlite3 shell holds a read transaction on the file for 5 s; on
+// PostgreSQL (a server of the soak's own) the server's processes are stopped with SIGSTOP for
+// 10 s, and the next minute the server is shut down for 5 s and started again. The poll keeps
+// at least 24 turns (two requests on the line each) a second through every such fault; the
+// tests that waited are stored after it.
+class DatabaseFaults {
+public:
+    // Seconds into each minute of the stand's run: the line is clean from CleanAfter for
+    // CleanFor; the fault begins at FaultAfter.
+    static constexpr double CleanAfter = 35, CleanFor = 18, FaultAfter = 38, Every = 60;
+    static constexpr double MinTurns = 24;
+
+    struct Fault {
+        QString kind;
+        double at = 0, until = -1; // the fault, until the database is back
+        long requestsAt = 0, requestsUntil = 0;
+        int waitingAtReturn = 0;
+        double emptyAt = -1; // the outbox empty again
+        double turns() const { return until > at ? (requestsUntil - requestsAt) / 2.0 / (until - at) : 0; }
+    };
+
+    explicit DatabaseFaults(bool postgres) : postgres_(postgres) {}
+
+    // The database the station uses: the station's SQLite file, or a fresh database on a
+    // server of the soak's own. Nothing (with why) when there is none.
+    std::optional<DatabaseConfig> database(const QString& sqliteFile, QString* why) {
+        if (!postgres_)
+            return config_ = DatabaseConfig::sqlite(sqliteFile);
+        server_ = std::make_unique<PgTestServer::PrivateServer>();
+        if (!server_->database) {
+            *why = server_->why;
+            return std::nullopt;
+        }
+        return config_ = *server_->database;
+    }
+    // The station's settings for it, in section [Program].
+    QString settings() const {
+        if (!postgres_)
+            return QString();
+        return QStringLiteral("DatabaseDriver=postgres\nDatabaseHost=%1\nDatabasePort=%2\nDatabaseName=%3\n"
+                              "DatabaseUser=%4\n")
+            .arg(config_.host)
+            .arg(config_.port)
+            .arg(config_.name, config_.user);
+    }
+    static QStringList simArgs() {
+        return {QStringLiteral("--clean-after"), QString::number(CleanAfter), QStringLiteral("--clean-for"),
+                QString::number(CleanFor), QStringLiteral("--clean-every"), QString::number(Every)};
+    }
+    // Opens a connection of the soak's own on the database.
+    void point(QSqlDatabase& c) const {
+        if (!postgres_) {
+            c.setDatabaseName(config_.file);
+            return;
+        }
+        c.setHostName(config_.host);
+        c.setPort(config_.port);
+        c.setUserName(config_.user);
+        c.setDatabaseName(config_.name);
+    }
+    bool postgres() const { return postgres_; }
+
+    // From the stand's start (in the soak's seconds) on; waiting tells how many tests wait.
+    void start(double standStartedAt, std::function<int()> waiting) {
+        waiting_ = std::move(waiting);
+        next_ = standStartedAt + FaultAfter;
+        tick_.setInterval(50);
+        QObject::connect(&tick_, &QTimer::timeout, [this] { tick(); });
+        tick_.start();
+    }
+    void countRequest() { ++requests_; }
+    // No new fault from here on; a fault under way ends as planned.
+    void stopStarting() { next_ = 1e300; }
+    bool settled() const { return faults.empty() || (faults.back().until >= 0 && faults.back().emptyAt >= 0); }
+
+    // Prints the figures; true when the poll kept its rate through every fault.
+    bool report() const {
+        int low = 0;
+        std::map<QString, std::vector<const Fault*>> byKind;
+        for (const Fault& f : faults)
+            byKind[f.kind].push_back(&f);
+        for (const auto& [kind, list] : byKind) {
+            double least = 1e9, sum = 0, emptyWorst = 0, emptySum = 0;
+            int emptied = 0, waited = 0;
+            for (const Fault* f : list) {
+                least = std::min(least, f->turns());
+                sum += f->turns();
+                low += f->until >= 0 && f->turns() < MinTurns;
+                waited += f->waitingAtReturn;
+                if (f->emptyAt >= 0) {
+                    ++emptied;
+                    emptySum += f->emptyAt - f->until;
+                    emptyWorst = std::max(emptyWorst, f->emptyAt - f->until);
+                }
+            }
+            std::printf("soak: database fault %s x%zu: turns/s mean %.1f, lowest %.1f; tests waiting at the "
+                        "database's return %d; outbox empty after the return: mean %.0f ms, worst %.0f ms\n",
+                        qPrintable(kind), list.size(), sum / double(list.size()), least, waited,
+                        emptied ? emptySum / emptied * 1000 : 0.0, emptyWorst * 1000);
+        }
+        return !faults.empty() && low == 0;
+    }
+
+    std::vector<Fault> faults;
+
+private:
+    void tick() {
+        const double t = seconds();
+        if (!faults.empty()) {
+            Fault& f = faults.back();
+            if (f.until >= 0 && f.emptyAt < 0 && waiting_() == 0)
+                f.emptyAt = t;
+        }
+        if (t >= next_ && (faults.empty() || faults.back().until >= 0)) {
+            next_ += Every;
+            begin();
+        }
+    }
+    // Runs pg_server.sh on the soak's server without waiting (the station shares this thread).
+    void server(const char* command, std::function<void()> then) {
+        auto* p = new QProcess;
+        QObject::connect(p, &QProcess::finished, [p, then = std::move(then)] {
+            p->deleteLater();
+            if (then)
+                then();
+        });
+        p->setProcessChannelMode(QProcess::ForwardedChannels);
+        p->start(QStringLiteral("bash"), {QStringLiteral(MIRVANE_SOURCE_DIR "/tests/support/pg_server.sh"),
+                                          QString::fromLatin1(command), server_->infoFile()});
+    }
+    void begin() {
+        Fault f;
+        f.at = seconds();
+        f.requestsAt = requests_;
+        auto back = [this] {
+            Fault& g = faults.back();
+            g.until = seconds();
+            g.requestsUntil = requests_;
+            g.waitingAtReturn = waiting_();
+        };
+        if (!postgres_) {
+            f.kind = QStringLiteral("sqlite-reader-5s");
+            reader_ = std::make_unique<QProcess>();
+            QObject::connect(reader_.get(), &QProcess::finished, back);
+            reader_->start(QStringLiteral("sqlite3"), {QStringLiteral("-batch"), config_.file});
+            reader_->write("BEGIN;\nSELECT count(*) FROM Tests;\n.shell sleep 5\nCOMMIT;\n");
+            reader_->closeWriteChannel();
+        } else if (stallNext_) {
+            f.kind = QStringLiteral("postgres-stall-10s");
+            server("stall", [this, back] { QTimer::singleShot(10000, [this, back] { server("resume", back); }); });
+        } else {
+            f.kind = QStringLiteral("postgres-restart-5s");
+            server("down", [this, back] { QTimer::singleShot(5000, [this, back] { server("up", back); }); });
+        }
+        stallNext_ = !stallNext_;
+        faults.push_back(f);
+    }
+
+    const bool postgres_;
+    DatabaseConfig config_;
+    std::unique_ptr<PgTestServer::PrivateServer> server_;
+    std::unique_ptr<QProcess> reader_;
+    std::function<int()> waiting_;
+    QTimer tick_;
+    double next_ = 1e300;
+    long requests_ = 0;
+    bool stallNext_ = true;
+};
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -176,6 +357,13 @@ int main(int argc, char** argv) {
     const QString link = dir.filePath(QStringLiteral("stand.tty"));
     const QString remote = dir.filePath(QStringLiteral("remote.tty"));
     const QString db = dir.filePath(QStringLiteral("Mirvane.db"));
+    DatabaseFaults dbFaults(qEnvironmentVariable("MIRVANE_SOAK_DATABASE") == QLatin1String("postgres"));
+    QString dbWhy;
+    const std::optional<DatabaseConfig> database = dbFaults.database(db, &dbWhy);
+    if (!database) {
+        std::printf("soak: FAIL no database: %s\n", qPrintable(dbWhy));
+        return 1;
+    }
 
     std::printf(
         "soak: %.1f min; stand at %d baud, %d axles, fault rate %.2f, seed %llu; tests of %.0f s, started "
@@ -246,6 +434,8 @@ int main(int argc, char** argv) {
     args << "--unplug-every" << num(UnplugEvery);
     args << "--first-order" << QString::number(FirstOrder);
     args << "--link" << link << "--remote-link" << remote;
+    args << DatabaseFaults::simArgs();
+    const double standStartedAt = seconds();
     sim.process.start(QStringLiteral(MIRVANE_BINARY_DIR "/sim/mirvane-stand-sim"), args);
     if (!QTest::qWaitFor([&] { return QFile::exists(link) && QFile::exists(remote); }, 5000)) {
         std::printf("soak: FAIL the simulated stand did not start\n");
@@ -256,16 +446,16 @@ int main(int argc, char** argv) {
     writeFile(dir.filePath(QStringLiteral("mirvane.ini")),
               QStringLiteral("[Device]\nPortName=%1\nBaud=%2\nKalvexType=СТМ-3500\nKalvexSerial=00042\n"
                              "[IR]\nEnabled=1\nPortName=%3\n"
-                             "[Program]\nDatabaseEnabled=1\nPrintAct=1\nRCEnabled=1\nProtocolDir=%4\n")
+                             "[Program]\nDatabaseEnabled=1\nPrintAct=1\nRCEnabled=1\nProtocolDir=%4\n%5")
                   .arg(link)
                   .arg(Baud)
-                  .arg(remote, dir.filePath(QStringLiteral("protocols")))
+                  .arg(remote, dir.filePath(QStringLiteral("protocols")), dbFaults.settings())
                   .toUtf8());
     writeFile(dir.filePath(QStringLiteral("Profile.dat")), "[Reg_1]\nName=Brake1\nPage=20\nAddress=5\n");
     QFile::copy(QStringLiteral(MIRVANE_SOURCE_DIR "/scripts/demo/Titles.txt"),
                 dir.filePath(QStringLiteral("Titles.txt")));
     QString error;
-    if (!TdmMain::createDatabase(db, &error)) {
+    if (!TdmMain::createDatabase(*database, &error)) {
         std::printf("soak: FAIL cannot create the database: %s\n", qPrintable(error));
         return 1;
     }
@@ -295,12 +485,17 @@ int main(int argc, char** argv) {
         if (!recoveries.empty() && recoveries.back().backAt >= 0 && recoveries.back().requestAt < 0)
             recoveries.back().requestAt = seconds();
     };
+    // The poll's turns through the database faults.
+    WatchedPort::onRequest = [&, previous = WatchedPort::onRequest] {
+        dbFaults.countRequest();
+        previous();
+    };
     std::map<TdmMain::StoreResult, int> stores;
-    QObject::connect(w.get(), &TfrMain::testHandedOver, [&](TdmMain::StoreResult r, const QString&) {
-        ++stores[r];
+    QObject::connect(w.get(), &TfrMain::testHandedOver, [&](TestHandOver::Taken, const QString&) {
         // The stand still reports the test whose last block this was.
         ++tests[lastFinished].handOvers;
     });
+    QObject::connect(w.get(), &TfrMain::testStored, [&](TdmMain::StoreResult r, int) { ++stores[r]; });
     // The event loop's longest stall.
     double lastBeat = seconds(), longestStall = 0;
     QTimer beat;
@@ -331,9 +526,11 @@ int main(int argc, char** argv) {
             std::printf("soak: message: %s\n", qPrintable(m.text));
         return 1;
     }
+    dbFaults.start(standStartedAt, [&] { return w ? w->storage.status().waiting : 0; });
 
     // The run; then the tests the stand finished in it are given their time to be read.
     QTest::qWait(int(runFor * 1000));
+    dbFaults.stopStarting();
     const int finishedInRun = lastFinished;
     const bool settled = QTest::qWaitFor(
         [&] {
@@ -341,7 +538,8 @@ int main(int argc, char** argv) {
             for (const auto& [k, t] : tests)
                 open |= k <= finishedInRun && (t.servedAt < 0 || t.handOvers == 0);
             const bool faulty = !recoveries.empty() && recoveries.back().replyAt < 0;
-            return !open && !faulty;
+            // ... and stored: the database is back and the outbox empty.
+            return !open && !faulty && dbFaults.settled() && w->storage.status().waiting == 0;
         },
         45000);
     if (!settled)
@@ -361,10 +559,11 @@ int main(int argc, char** argv) {
         std::printf("soak: %s %s\n", pass ? "ok  " : "FAIL", qPrintable(what));
         ok &= pass;
     };
-    QSqlDatabase c = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("soak"));
-    c.setDatabaseName(db);
+    QSqlDatabase c = QSqlDatabase::addDatabase(
+        dbFaults.postgres() ? QStringLiteral("QPSQL") : QStringLiteral("QSQLITE"), QStringLiteral("soak"));
+    dbFaults.point(c);
     if (!c.open()) {
-        std::printf("soak: FAIL cannot open %s\n", qPrintable(db));
+        std::printf("soak: FAIL cannot open %s\n", qPrintable(database->describe()));
         return 1;
     }
     // The measured columns of Axles, in the order of the stand's axle block.
@@ -536,6 +735,9 @@ int main(int argc, char** argv) {
               .arg(exact)
               .arg(checked));
     check(partial == 0, QStringLiteral("no partial tests (%1)").arg(partial));
+    check(dbFaults.report(), QStringLiteral("polling at %1 turns a second or more through every database fault (%2)")
+                                 .arg(DatabaseFaults::MinTurns)
+                                 .arg(dbFaults.faults.size()));
     check(rssFirstMinute > 0 && rssEnd <= rssFirstMinute * 1.10,
           QStringLiteral("resident memory at the end within 10% of the first minute's"));
     std::printf("soak: %s\n", ok ? "PASS" : "FAIL");

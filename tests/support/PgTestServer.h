@@ -3,9 +3,11 @@
 #include "DatabaseConfig.h"
 
 #include <QFile>
+#include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QTemporaryDir>
 #include <QUuid>
 
 #include <optional>
@@ -14,11 +16,12 @@
 // each caller gets a fresh database of its own on it.
 namespace PgTestServer {
 
-// The server's connection settings, or nothing with the reason why there is no server.
-inline std::optional<DatabaseConfig> server(QString* why) {
+// The server's connection settings, or nothing with the reason why there is no server. The
+// run's server unless infoPath names another server's info file.
+inline std::optional<DatabaseConfig> server(QString* why, QString infoPath = QString()) {
     // Written by pg_server.sh into the build directory; the environment may name another.
-    const QString infoPath =
-        qEnvironmentVariable("MIRVANE_TEST_PG_INFO", QStringLiteral(MIRVANE_BINARY_DIR "/pg-test.info"));
+    if (infoPath.isEmpty())
+        infoPath = qEnvironmentVariable("MIRVANE_TEST_PG_INFO", QStringLiteral(MIRVANE_BINARY_DIR "/pg-test.info"));
     QFile info(infoPath);
     if (infoPath.isEmpty() || !info.open(QIODevice::ReadOnly)) {
         *why = QStringLiteral("no PostgreSQL test server (MIRVANE_TEST_PG_INFO=%1)").arg(infoPath);
@@ -68,9 +71,9 @@ inline bool admin(const DatabaseConfig& server, const QString& sql, QString* err
     return ok;
 }
 
-// A new empty database (no tables) on the test server.
-inline std::optional<DatabaseConfig> freshDatabase(QString* why) {
-    std::optional<DatabaseConfig> c = server(why);
+// A new empty database (no tables) on the test server (or the one infoPath names).
+inline std::optional<DatabaseConfig> freshDatabase(QString* why, const QString& infoPath = QString()) {
+    std::optional<DatabaseConfig> c = server(why, infoPath);
     if (!c)
         return std::nullopt;
     c->name = QStringLiteral("mirvane_") + QUuid::createUuid().toString(QUuid::Id128);
@@ -83,5 +86,41 @@ inline void dropDatabase(const DatabaseConfig& c) {
     QString ignored;
     admin(c, QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(c.name), &ignored);
 }
+
+#ifdef MIRVANE_SOURCE_DIR
+// A server of a test's own, for faults that would disturb the tests sharing the run's server:
+// shut down and started again, or stalled with SIGSTOP. Gone with the object.
+class PrivateServer {
+public:
+    PrivateServer() {
+        info_ = dir_.filePath(QStringLiteral("pg.info"));
+        if (run("start"))
+            database = freshDatabase(&why, info_);
+        else
+            why = QStringLiteral("pg_server.sh start failed");
+    }
+    ~PrivateServer() {
+        run("resume");
+        run("stop");
+    }
+    // down, up, stall or resume (pg_server.sh).
+    bool run(const char* command) {
+        QProcess p;
+        p.setProcessChannelMode(QProcess::ForwardedChannels);
+        p.start(QStringLiteral("bash"), {QStringLiteral(MIRVANE_SOURCE_DIR "/tests/support/pg_server.sh"),
+                                         QString::fromLatin1(command), info_});
+        return p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    }
+    // A fresh database on it, or nothing with the reason in why.
+    std::optional<DatabaseConfig> database;
+    QString why;
+    // Its info file, for running pg_server.sh on it without waiting.
+    QString infoFile() const { return info_; }
+
+private:
+    QTemporaryDir dir_;
+    QString info_;
+};
+#endif
 
 } // namespace PgTestServer

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QStringList>
 #include <QTest>
@@ -8,9 +9,12 @@
 class SimProcess {
 public:
     explicit SimProcess(const QStringList& args) {
+        clock_.start();
         QObject::connect(&process_, &QProcess::readyReadStandardOutput, [this] {
-            while (process_.canReadLine())
+            while (process_.canReadLine()) {
                 lines << QString::fromUtf8(process_.readLine()).trimmed();
+                lineAt << clock_.elapsed();
+            }
         });
         process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         process_.start(QStringLiteral(MIRVANE_BINARY_DIR "/sim/mirvane-stand-sim"), args);
@@ -46,9 +50,13 @@ public:
     bool running() const { return process_.state() == QProcess::Running; }
 
     QStringList lines;
+    QList<qint64> lineAt; // when each line came, in ms since the stand was started
     QString slavePath;
     QString remotePath;
 
+    qint64 elapsed() const { return clock_.elapsed(); }
+
 private:
+    QElapsedTimer clock_;
     QProcess process_;
 };
