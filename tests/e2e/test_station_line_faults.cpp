@@ -2,6 +2,7 @@
 // request and puts noise before replies, with replies that carry a wrong number of registers;
 // and a start-up from a settings file of very many keys.
 
+#include "DatabaseRows.h"
 #include "Pty.h"
 #include "QtSerialPort.h"
 #include "SimProcess.h"
@@ -11,40 +12,10 @@
 
 #include <QElapsedTimer>
 #include <QProcess>
-#include <QSqlDatabase>
-#include <QSqlQuery>
-#include <QSqlRecord>
-#include <QUuid>
 
 #include <gtest/gtest.h>
 
 #include <memory>
-
-namespace {
-
-std::vector<QVariantList> rows(const QString& db, const QString& sql) {
-    const QString name = QUuid::createUuid().toString();
-    std::vector<QVariantList> out;
-    {
-        QSqlDatabase c = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        c.setDatabaseName(db);
-        if (c.open()) {
-            QSqlQuery q(c);
-            if (q.exec(sql))
-                while (q.next()) {
-                    QVariantList r;
-                    for (int i = 0; i < q.record().count(); ++i)
-                        r << q.value(i);
-                    out.push_back(r);
-                }
-        }
-        c.close();
-    }
-    QSqlDatabase::removeDatabase(name);
-    return out;
-}
-
-} // namespace
 
 TEST(StationOnAFaultyLine, AnEchoingNoisyLineWithWrongCountRepliesStoresTheTestOnceAndBitExact) {
     constexpr int Axles = 9;
