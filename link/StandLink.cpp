@@ -131,14 +131,14 @@ void StandLink::tmPortTimer() {
     if (handingOver_)
         return;
 
-    if (Status == 5 && fStatus) {
+    if (Status == ResultsReady && fStatus) {
         tmTimeOut.stop();
         sendRead(HeaderStart, HeaderRegisters);
         State = WaitingForHeader;
         timeOutOn();
         fStatus = false;
         ++fetchAttempts_;
-    } else if (Status < 5) {
+    } else if (Status < ResultsReady) {
         fStatus = true;
         CurrentAxle = 0;
         fetchAttempts_ = 0;
@@ -376,7 +376,7 @@ void StandLink::routineReply(bool refused) {
                 text[n++] = static_cast<char>(InBuff[i]);
         TextSt = AnsiText::decode(QByteArray(text, n));
         // A fetch lost on the line is tried again while the controller still reports the test.
-        if (Status == 5 && fetchAbandoned_ && !fStatus && fetchAttempts_ < MaxFetchAttempts) {
+        if (Status == ResultsReady && fetchAbandoned_ && !fStatus && fetchAttempts_ < MaxFetchAttempts) {
             fetchAbandoned_ = false;
             fStatus = true;
         }

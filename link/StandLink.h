@@ -59,6 +59,9 @@ public:
         WaitingForPage = 100,   // page read outstanding
     };
 
+    // The stand's own state (register 1200) once a finished test's results are ready.
+    static constexpr int32_t ResultsReady = 5;
+
     // Registers of each read the cycle makes.
     static constexpr uint16_t RoutineStart = 1200, RoutineRegisters = 20;
     static constexpr uint16_t StatusStart = 1314, StatusRegisters = 3;
