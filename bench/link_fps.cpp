@@ -8,6 +8,8 @@
 //   9600 on the tick grid: requests go out only at ticks, so the routine read (8 + 45 bytes,
 //           56.2 ms with the turnaround) waits 3 ticks and the status read (8 + 11 bytes,
 //           20.8 ms) 2: 5 ticks, 100 ms a turn, 10/s. An echoing 2-wire line adds no line time.
+//           The routine reply is in 3.8 ms before its third tick: a reply held up longer on its
+//           way (the machine busy) costs the turn a tick, hence the goal of 0.95.
 // usage: link_fps [seconds per line (10)]
 
 #include "QtSerialPort.h"
@@ -108,7 +110,7 @@ int main(int argc, char** argv) {
         {115200, {"--echo"}, ", echoing line", 25.0, 0.98, "the 20 ms tick's cap of 25 turns/s"},
         {115200, {"--noise-before", "1"}, ", a noise byte before every reply", 25.0, 0.98,
          "the 20 ms tick's cap of 25 turns/s"},
-        {9600, {"--echo"}, ", echoing line", 10.0, 0.98, "the tick grid: 3 + 2 ticks of 20 ms a turn"},
+        {9600, {"--echo"}, ", echoing line", 10.0, 0.95, "the tick grid: 3 + 2 ticks of 20 ms a turn"},
     };
     bool ok = true;
     for (const Speed& s : speeds) {
