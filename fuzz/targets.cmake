@@ -9,11 +9,12 @@ set(MIRVANE_FUZZ_TARGETS link_receive_fuzz station_files_fuzz titles_fuzz)
 set(link_receive_fuzz_SOURCES
   ${MIRVANE_FUZZ_DIR}/link_receive_fuzz.cpp
   ${MIRVANE_FUZZ_LINK}/AnsiText.cpp ${MIRVANE_FUZZ_LINK}/IniFile.cpp ${MIRVANE_FUZZ_LINK}/Modbus.cpp
-  ${MIRVANE_FUZZ_LINK}/RegisterImage.cpp ${MIRVANE_FUZZ_LINK}/StandLink.cpp ${MIRVANE_FUZZ_LINK}/StandLink.h)
+  ${MIRVANE_FUZZ_LINK}/RegisterImage.cpp ${MIRVANE_FUZZ_LINK}/RegularFile.cpp ${MIRVANE_FUZZ_LINK}/StandLink.cpp
+  ${MIRVANE_FUZZ_LINK}/StandLink.h)
 set(station_files_fuzz_SOURCES
   ${MIRVANE_FUZZ_DIR}/station_files_fuzz.cpp
   ${MIRVANE_FUZZ_LINK}/AnsiText.cpp ${MIRVANE_FUZZ_LINK}/IniFile.cpp ${MIRVANE_FUZZ_LINK}/RegisterImage.cpp
-  ${MIRVANE_FUZZ_LINK}/Settings.cpp)
+  ${MIRVANE_FUZZ_LINK}/RegularFile.cpp ${MIRVANE_FUZZ_LINK}/Settings.cpp)
 set(titles_fuzz_SOURCES
   ${MIRVANE_FUZZ_DIR}/titles_fuzz.cpp
   ${MIRVANE_FUZZ_LINK}/AnsiText.cpp ${MIRVANE_FUZZ_LINK}/RegularFile.cpp ${MIRVANE_FUZZ_RESULTS}/ProtocolFile.cpp)

@@ -32,12 +32,6 @@ QByteArray encode(const QString& text) {
     return out;
 }
 
-static bool isValidUtf8(const QByteArray& bytes) {
-    QStringDecoder dec(QStringDecoder::Utf8);
-    const QString text = dec.decode(bytes); // the decoding runs on conversion
-    return !dec.hasError();
-}
-
 QString decodeFile(const QByteArray& bytes, Fallback fallback) {
     if (bytes.startsWith("\xEF\xBB\xBF"))
         return QString::fromUtf8(bytes.mid(3));
@@ -46,8 +40,13 @@ QString decodeFile(const QByteArray& bytes, Fallback fallback) {
         QStringDecoder dec(le ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE);
         return dec.decode(bytes.mid(2));
     }
-    if (fallback == Fallback::Utf8ThenAnsi && isValidUtf8(bytes))
-        return QString::fromUtf8(bytes);
+    if (fallback == Fallback::Utf8ThenAnsi) {
+        // Decoded once: the text is kept when the bytes were valid UTF-8 throughout.
+        QStringDecoder dec(QStringDecoder::Utf8);
+        QString text = dec.decode(bytes);
+        if (!dec.hasError())
+            return text;
+    }
     return decode(bytes);
 }
 

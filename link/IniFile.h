@@ -2,7 +2,9 @@
 
 #include <QString>
 #include <QStringList>
+#include <QStringView>
 
+#include <cstdint>
 #include <optional>
 #include <vector>
 
@@ -10,13 +12,18 @@
 // read: section and key names without regard to letter case, blanks around names and
 // values trimmed, lines starting with ';' ignored, the first occurrence of a section and of
 // a key within it winning, and a value in matching quotes losing them.
+//
+// The text is read once and indexed by section and key, so reading a file takes time in
+// proportion to its size however many keys a section holds, and every lookup after that is
+// one probe; the index points into the text rather than copying names and values.
 class IniFile {
 public:
     IniFile() = default;
 
-    // Reads the file; a missing or unreadable file gives an empty profile (every read
-    // then returns its default). Returns whether the file could be read.
-    bool load(const QString& path);
+    // Reads the file; a missing or unreadable file, or anything but a regular file (a FIFO
+    // or a device is never waited on), gives an empty profile (every read then returns its
+    // default). Returns whether the file could be read; error says why not.
+    bool load(const QString& path, QString* error = nullptr);
     void parse(const QString& text);
 
     bool exists() const { return loaded_; }
@@ -32,16 +39,32 @@ public:
     static std::optional<qint32> parseInteger(const QString& text);
 
 private:
-    struct Entry {
-        QString key; // folded
-        QString value;
+    // A stretch of text_, already trimmed.
+    struct Span {
+        uint32_t pos = 0;
+        uint32_t size = 0;
     };
-    struct Section {
-        QString name; // folded
-        std::vector<Entry> entries;
+    struct Key {
+        uint32_t section = 0;
+        Span name;
+        Span value;
     };
-    const Section* findSection(const QString& section) const;
 
-    std::vector<Section> sections_;
+    QStringView view(Span s) const { return QStringView(text_).mid(s.pos, s.size); }
+    Span span(QStringView part) const;
+    static uint32_t foldedHash(QStringView name);
+    static bool sameFolded(QStringView a, QStringView b);
+    static uint32_t keyHash(uint32_t section, uint32_t nameHash);
+
+    // Index of the section or key, or -1.
+    int64_t findSection(QStringView name, uint32_t hash) const;
+    int64_t findKey(uint32_t section, QStringView name, uint32_t hash) const;
+
+    QString text_;
+    std::vector<Span> sections_; // their names
+    std::vector<Key> keys_;
+    // Hash tables over the two lists (see IniFile.cpp).
+    std::vector<uint64_t> sectionSlots_;
+    std::vector<uint64_t> keySlots_;
     bool loaded_ = false;
 };

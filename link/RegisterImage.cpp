@@ -13,7 +13,10 @@ RegisterImage::LoadResult RegisterImage::loadProfile(const QString& path) {
         return result;
     }
     IniFile ini;
-    ini.load(path);
+    QString error;
+    // A profile that is there but cannot be read loads no tags, and says why.
+    if (!ini.load(path, &error))
+        result.refused << QStringLiteral("Файл профиля не прочитан: %1").arg(error);
 
     // Page 0 keeps windowMin 0, so its window always starts at address 0.
     for (int p = 1; p < PageCount; ++p) {

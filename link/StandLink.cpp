@@ -9,6 +9,7 @@
 #include <QtGlobal>
 
 #include <algorithm>
+#include <cstring>
 #include <exception>
 
 namespace {
@@ -24,9 +25,10 @@ uint16_t barLevel(uint16_t value) {
     return static_cast<uint16_t>(level);
 }
 
-// A burst longer than this is thrown away whole, and a gathered reply never grows past it
-// before its last piece; so InBuff never holds more than 127 + 127 bytes.
+// Bytes are taken from the port at most this many at a time, and what is gathered never grows
+// past it before the next piece is added; so InBuff never holds more than 127 + 127 bytes.
 constexpr int MaxPiece = 127;
+constexpr int MaxGathered = 2 * MaxPiece;
 // The most registers a reply can carry without reaching past InBuff.
 constexpr int MaxReplyWords = (Modbus::BufferSize - 5) / 2;
 
@@ -51,7 +53,7 @@ StandLink::StandLink(RegisterImage& image, QObject* parent) : QObject(parent), i
 
 void StandLink::setIdle() {
     fStatus = true;
-    State = 1;
+    State = Idle;
     IRByte = 0;
 }
 
@@ -100,12 +102,12 @@ void StandLink::timeOutOn() {
 
 bool StandLink::requestOutstanding() const {
     switch (State) {
-    case 2:
-    case 3:
-    case 5:
-    case 10:
-    case 20:
-    case 100:
+    case WaitingForRoutine:
+    case WaitingForCommand:
+    case WaitingForStatus:
+    case WaitingForAxle:
+    case WaitingForHeader:
+    case WaitingForPage:
         return true;
     default:
         return false;
@@ -129,45 +131,44 @@ void StandLink::tmPortTimer() {
     if (handingOver_)
         return;
 
-    if (Status == 5 && fStatus) {
+    if (Status == ResultsReady && fStatus) {
         tmTimeOut.stop();
-        sendRead(1000, 25);
-        State = 20;
+        sendRead(HeaderStart, HeaderRegisters);
+        State = WaitingForHeader;
         timeOutOn();
         fStatus = false;
         ++fetchAttempts_;
-    } else if (Status < 5) {
+    } else if (Status < ResultsReady) {
         fStatus = true;
         CurrentAxle = 0;
         fetchAttempts_ = 0;
         fetchAbandoned_ = false;
     }
 
-    if (State == 1) {
+    if (State == Idle) {
         if (fRequest) {
-            const uint16_t count =
-                CurrentPage < RegisterImage::PageCount ? image_.Pages[CurrentPage].windowCount : 0;
-            sendRead(image_.windowStart(CurrentPage), count);
+            requestedPage_ = CurrentPage;
+            sendRead(image_.windowStart(CurrentPage), pageWindow(CurrentPage));
             fRequest = false;
-            State = 100;
+            State = WaitingForPage;
             PageStatus = 2;
             timeOutOn();
             return;
         }
         if (IRByte == 0) {
-            sendRead(1200, 20);
-            State = 2;
+            sendRead(RoutineStart, RoutineRegisters);
+            State = WaitingForRoutine;
         } else {
             OutCount = static_cast<uint16_t>(Modbus::writeCommand(OutBuff.data(), Address, IRByte));
             sendRequest();
             IRByte = 0;
-            State = 3;
+            State = WaitingForCommand;
         }
         timeOutOn();
     }
-    if (State == 4) {
-        sendRead(1314, 3);
-        State = 5;
+    if (State == StatusDue) {
+        sendRead(StatusStart, StatusRegisters);
+        State = WaitingForStatus;
         timeOutOn();
     }
 }
@@ -177,13 +178,13 @@ void StandLink::tmTimeOutTimer() {
         tmTimeOut.stop();
         return;
     }
-    if (State == 100)
+    if (State == WaitingForPage)
         PageStatus = 3;
     BadPacket = static_cast<uint16_t>(BadPacket + 1);
-    if (State == 10 || State == 20)
+    if (State == WaitingForAxle || State == WaitingForHeader)
         fetchAbandoned_ = true;
     InCount = 0;
-    State = 1;
+    State = Idle;
     IRByte = 0;
     fConnect = false;
     if (cpMain && !cpMain->isOpen())
@@ -208,25 +209,128 @@ uint16_t StandLink::replyWord(int k) const {
     return static_cast<uint16_t>((InBuff[3 + 2 * k] << 8) | InBuff[4 + 2 * k]);
 }
 
+uint16_t StandLink::pageWindow(uint16_t page) const {
+    return page < RegisterImage::PageCount ? image_.Pages[page].windowCount : 0;
+}
+
 void StandLink::cpMainTriggerAvail(int count) {
     if (!cpMain)
         return;
-    if (count > MaxPiece) {
-        cpMain->clearInput();
-        InCount = 0;
-        return;
+    // However much is waiting, it is taken a piece at a time, so the buffer's limits hold; a
+    // burst may well hold a whole reply (one sent twice, or behind noise).
+    for (int left = count; left > 0;) {
+        if (InCount > MaxPiece || InCount < 0)
+            InCount = 0;
+        const int want = std::min(left, MaxPiece);
+        const int got = cpMain->read(InBuff.data() + InCount, want);
+        if (got <= 0)
+            return;
+        InCount += std::min(got, want);
+        left -= got;
+        if (findReply()) {
+            // What came with it or after it answers nothing that is asked: a second copy of
+            // the reply, or noise. The next request is answered by what comes after it.
+            if (left > 0 || cpMain->bytesAvailable() > 0)
+                cpMain->clearInput();
+            handleReply();
+            return;
+        }
     }
-    if (InCount > MaxPiece || InCount < 0)
-        InCount = 0;
-    if (count <= 0)
-        return;
-    const int got = cpMain->read(InBuff.data() + InCount, count);
-    if (got <= 0)
-        return;
-    InCount += std::min(got, count);
-    if (!Modbus::checkFrame(InBuff.data(), InCount))
-        return;
+}
 
+int StandLink::replyAt(int at) const {
+    // Nothing asked yet: nothing is an answer.
+    if (OutCount < 6)
+        return 0;
+    const uint8_t* b = InBuff.data() + at;
+    const int have = InCount - at;
+    if (b[0] != OutBuff[0])
+        return 0;
+    if (have < 2)
+        return -1;
+    const uint8_t function = OutBuff[1];
+    int length;
+    if (b[1] == (function | 0x80)) {
+        length = 5; // refused: the exception code and the CRC
+    } else if (b[1] != function) {
+        return 0;
+    } else if (function == Modbus::ReadInputRegisters) {
+        if (have < 3)
+            return -1;
+        const int registers = OutBuff[4] << 8 | OutBuff[5];
+        if (b[2] != registers * 2)
+            return 0;
+        length = 5 + 2 * registers;
+    } else {
+        // The command write's reply repeats the address, start and count written.
+        const int known = std::min(have, 6);
+        if (std::memcmp(b + 2, OutBuff.data() + 2, known - 2) != 0)
+            return 0;
+        length = 8;
+    }
+    if (length > MaxGathered)
+        return 0;
+    if (have < length)
+        return -1;
+    return Modbus::checkFrame(b, length) ? length : 0;
+}
+
+bool StandLink::fitsState(const uint8_t* reply) const {
+    if (Modbus::isRefused(reply))
+        return true;
+    const bool read = reply[1] == Modbus::ReadInputRegisters;
+    const int registers = read ? reply[2] / 2 : -1;
+    switch (State) {
+    case WaitingForRoutine:
+        return registers == RoutineRegisters;
+    case WaitingForStatus:
+        return registers == StatusRegisters;
+    case WaitingForHeader:
+        return registers == HeaderRegisters;
+    case WaitingForAxle:
+        return registers == AxleRegisters;
+    case WaitingForPage:
+        return read && registers == pageWindow(requestedPage_);
+    case WaitingForCommand:
+        return !read;
+    default:
+        // Nothing outstanding: a late answer to the last request only tells the controller is there.
+        return true;
+    }
+}
+
+bool StandLink::findReply() {
+    const int echo = OutCount + 2;
+    // The first byte that may still begin a reply or an echo of the request.
+    int keep = InCount;
+    for (int at = 0; at < InCount; ++at) {
+        const int have = InCount - at;
+        // The line may give back our own request before the reply: passed over.
+        if (OutCount > 0 && std::memcmp(InBuff.data() + at, OutBuff.data(), std::min(have, echo)) == 0) {
+            if (have >= echo) {
+                at += echo - 1;
+                continue;
+            }
+            keep = std::min(keep, at);
+        }
+        const int length = replyAt(at);
+        if (length > 0 && fitsState(InBuff.data() + at)) {
+            std::memmove(InBuff.data(), InBuff.data() + at, static_cast<size_t>(length));
+            InCount = length;
+            return true;
+        }
+        if (length < 0)
+            keep = std::min(keep, at);
+    }
+    // Noise, echoes and frames that answer nothing asked are dropped.
+    if (keep > 0) {
+        std::memmove(InBuff.data(), InBuff.data() + keep, static_cast<size_t>(InCount - keep));
+        InCount -= keep;
+    }
+    return false;
+}
+
+void StandLink::handleReply() {
     tmTimeOut.stop();
     fConnect = true;
     const bool refused = Modbus::isRefused(InBuff.data());
@@ -235,22 +339,22 @@ void StandLink::cpMainTriggerAvail(int count) {
     if (handingOver_)
         return;
     switch (State) {
-    case 100:
+    case WaitingForPage:
         pageReply(refused);
         break;
-    case 2:
+    case WaitingForRoutine:
         routineReply(refused);
         break;
-    case 3:
-        State = 1;
+    case WaitingForCommand:
+        State = Idle;
         break;
-    case 5:
+    case WaitingForStatus:
         statusReply(refused);
         break;
-    case 10:
+    case WaitingForAxle:
         axleReply(refused);
         break;
-    case 20:
+    case WaitingForHeader:
         headerReply(refused);
         break;
     default:
@@ -272,7 +376,7 @@ void StandLink::routineReply(bool refused) {
                 text[n++] = static_cast<char>(InBuff[i]);
         TextSt = AnsiText::decode(QByteArray(text, n));
         // A fetch lost on the line is tried again while the controller still reports the test.
-        if (Status == 5 && fetchAbandoned_ && !fStatus && fetchAttempts_ < MaxFetchAttempts) {
+        if (Status == ResultsReady && fetchAbandoned_ && !fStatus && fetchAttempts_ < MaxFetchAttempts) {
             fetchAbandoned_ = false;
             fStatus = true;
         }
@@ -281,7 +385,7 @@ void StandLink::routineReply(bool refused) {
     RightV = barLevel(HReg[3]);
     tFPS = static_cast<uint16_t>(tFPS + 1);
     emit repaintBoard();
-    State = 4;
+    State = StatusDue;
 }
 
 void StandLink::statusReply(bool refused) {
@@ -291,17 +395,18 @@ void StandLink::statusReply(bool refused) {
         Sensor = replyWord(2);
     }
     emit repaintBoard();
-    State = 1;
+    State = Idle;
 }
 
 void StandLink::pageReply(bool refused) {
-    State = 1;
-    if (!refused && CurrentPage < RegisterImage::PageCount) {
-        const int n = std::min<int>(image_.Pages[CurrentPage].windowCount, MaxReplyWords);
+    State = Idle;
+    // The words belong to the page that was asked for, whatever page a client names meanwhile.
+    if (!refused && requestedPage_ < RegisterImage::PageCount) {
+        const int n = std::min<int>(InBuff[2] / 2, MaxReplyWords);
         uint16_t words[MaxReplyWords];
         for (int i = 0; i < n; ++i)
             words[i] = replyWord(i);
-        image_.storePageWords(CurrentPage, words, n);
+        image_.storePageWords(requestedPage_, words, n);
     }
     PageStatus = 1;
 }
@@ -312,14 +417,14 @@ void StandLink::headerReply(bool refused) {
         abandonFetch();
         return;
     }
-    for (int k = 0; k < 25; ++k)
+    for (int k = 0; k < HeaderRegisters; ++k)
         FinalOKData[k + 1] = replyWord(k);
     for (int a = 1; a <= 9; ++a)
         std::fill(AxleOkData[a].begin() + 1, AxleOkData[a].end(), uint16_t{0xFFFF});
     CurrentAxle = 1;
-    sendRead(100, 32);
+    sendRead(100, AxleRegisters);
     timeOutOn();
-    State = 10;
+    State = WaitingForAxle;
 }
 
 void StandLink::axleReply(bool refused) {
@@ -329,7 +434,7 @@ void StandLink::axleReply(bool refused) {
         return;
     }
     auto& row = AxleOkData[CurrentAxle];
-    for (int k = 0; k < 32; ++k)
+    for (int k = 0; k < AxleRegisters; ++k)
         row[k + 1] = replyWord(k);
     if (row[1] == 0xFFFF) {
         fStatus = false;
@@ -341,13 +446,13 @@ void StandLink::axleReply(bool refused) {
         handOverResults();
         return;
     }
-    sendRead(static_cast<uint16_t>(CurrentAxle * 100), 32);
+    sendRead(static_cast<uint16_t>(CurrentAxle * 100), AxleRegisters);
     timeOutOn();
 }
 
 void StandLink::abandonFetch() {
     tmTimeOut.stop();
-    State = 1;
+    State = Idle;
     fetchAbandoned_ = true;
 }
 
@@ -365,12 +470,16 @@ void StandLink::handOverResults() {
         qWarning("The end-of-test handling failed");
     }
     handingOver_ = false;
-    State = 1;
+    State = Idle;
     tmTimeOut.stop();
 }
 
 void StandLink::cpIRTriggerAvail(int) {
-    uint8_t code = 0;
-    if (cpIR && cpIR->readByte(code))
-        IRByte = code;
+    if (!cpIR)
+        return;
+    // A burst of presses (or a key held down) arrives as one event: the slot takes the latest
+    // code, so it never lags behind the keypad, and a 0 at the end still cancels.
+    uint8_t codes[64];
+    for (int got; (got = cpIR->read(codes, static_cast<int>(sizeof codes))) > 0;)
+        IRByte = codes[got - 1];
 }

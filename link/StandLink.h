@@ -40,11 +40,33 @@ public:
     void tmFPSTimer();
     // The controller port's data-available event with the number of bytes waiting.
     void cpMainTriggerAvail(int count);
-    // The remote's data-available event: one byte per event is a command code.
+    // The remote's data-available event: every byte waiting is a command code, the latest wins.
     void cpIRTriggerAvail(int count);
 
     // A finished test is fetched at most this many times while the controller reports it.
     static constexpr int MaxFetchAttempts = 3;
+
+    // The poll cycle's states, by the numbers it has always used.
+    enum PollState : uint16_t {
+        NotStarted = 0,         // only the end-of-test check runs until start-up
+        Idle = 1,               // the next tick sends a page read, a command or the routine read
+        WaitingForRoutine = 2,  // routine read outstanding
+        WaitingForCommand = 3,  // command write outstanding
+        StatusDue = 4,          // routine reply stored; the next tick sends the status read
+        WaitingForStatus = 5,   // status read outstanding
+        WaitingForAxle = 10,    // axle result read outstanding
+        WaitingForHeader = 20,  // result header read outstanding
+        WaitingForPage = 100,   // page read outstanding
+    };
+
+    // The stand's own state (register 1200) once a finished test's results are ready.
+    static constexpr int32_t ResultsReady = 5;
+
+    // Registers of each read the cycle makes.
+    static constexpr uint16_t RoutineStart = 1200, RoutineRegisters = 20;
+    static constexpr uint16_t StatusStart = 1314, StatusRegisters = 3;
+    static constexpr uint16_t HeaderStart = 1000, HeaderRegisters = 25;
+    static constexpr uint16_t AxleRegisters = 32;
 
 signals:
     // After a routine reply and after a status reply have been stored: the board repaints
@@ -61,7 +83,7 @@ public:
     QTimer tmFPS;     // 1000 ms statistics tick
 
     // Poll cycle
-    uint16_t State = 0;
+    PollState State = NotStarted;
     uint8_t IRByte = 0;
     bool fRequest = false;
     uint16_t CurrentPage = 0;
@@ -111,6 +133,20 @@ private:
     bool requestOutstanding() const;
     uint16_t replyWord(int k) const;
 
+    // Looks in what has been gathered for the reply to the request in OutBuff. True when one
+    // is found: it then starts InBuff, InCount long. Bytes that can no longer be part of a
+    // reply (noise, an echo of the request) are dropped from the front.
+    bool findReply();
+    // At InBuff[at]: the length of a reply to the request in OutBuff, 0 when the bytes there
+    // cannot be one, -1 while more bytes could still make one.
+    int replyAt(int at) const;
+    // The reply fits what the state's handler reads: the request in OutBuff is the one the
+    // state was entered with, and nothing is ever read past the reply.
+    bool fitsState(const uint8_t* reply) const;
+    void handleReply();
+    // Registers of the page's read window (none for a page beyond the image).
+    uint16_t pageWindow(uint16_t page) const;
+
     void routineReply(bool refused);
     void statusReply(bool refused);
     void pageReply(bool refused);
@@ -122,6 +158,8 @@ private:
     void handOverResults();
 
     RegisterImage& image_;
+    // The page the outstanding page read asks for: a client may name another page meanwhile.
+    uint16_t requestedPage_ = 0;
     int fetchAttempts_ = 0;
     bool fetchAbandoned_ = false;
     bool handingOver_ = false;

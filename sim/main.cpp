@@ -5,15 +5,17 @@
 // station as they would on a real line: no sooner than the request and reply bytes take at
 // the configured baud (10 bits a byte) plus a turnaround, optionally in pieces, and with the
 // line faults asked for. A third pty is the remote's receiver: it sends the command codes
-// read from standard input (numbers, decimal or 0x hex) or chosen by the scenario.
+// read from standard input (numbers, decimal or 0x hex; the numbers of one line go out
+// together, as one burst) or chosen by the scenario.
 //
 // Standard output, one line each: "slave PATH", "remote PATH", then what happens
 // ("command 3", "state 2 test 1", "state 5 test 1 order N", "read header", "read axle 1",
 // "served test 1", "state 1", "silent", "speaking", "unplugged", "remote 3", "done"), and each
 // fault the line does to a reply, with the first register of its request ("fault corrupted
-// 400", "fault cut 1200", "fault split 100").
+// 400", "fault cut 1200", "fault split 100", "fault count 200", "fault address 1200").
 
 #include "FaultPeriods.h"
+#include "LineFaults.h"
 #include "StandModel.h"
 
 #include <modbus/modbus.h>
@@ -32,6 +34,7 @@
 #include <memory>
 #include <mutex>
 #include <random>
+#include <set>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -48,6 +51,8 @@
 
 namespace {
 
+using StandSim::LineFault;
+
 struct Options {
     int baud = 9600;
     int address = 1;
@@ -58,6 +63,12 @@ struct Options {
     double testSeconds = 4.0;
     int tests = 0; // 0: run until stopped
     double faultRate = 0;
+    std::vector<LineFault> faultKinds{LineFault::Corrupt, LineFault::Cut, LineFault::Split, LineFault::Count,
+                                      LineFault::Address};
+    std::set<int> faultOnce; // first registers whose first reply is faulted
+    bool echo = false;
+    int noiseBefore = 0;
+    bool twice = false;
     StandSim::FaultPeriod silent, unplug;
     // Periods in which the line corrupts, cuts and splits nothing (the fault rate pauses).
     StandSim::FaultPeriod clean;
@@ -79,7 +90,16 @@ const char* const Usage = R"(usage: mirvane-stand-sim [options]
   --axles N             axles of every finished test, 1..9 (3)
   --test-time SEC       how long a test runs after the start command (4)
   --tests K             exit after K finished tests have been read (0: never)
-  --fault-rate P        share of replies corrupted, cut short or split (0)
+  --fault-rate P        share of replies the line spoils (0), each in one of the --fault-kinds
+  --fault-kinds LIST    what the line does to them, of corrupt (a bit flipped), cut (bytes
+                        lost), split (in pieces), count (a read answered with another number
+                        of registers, a write's count changed) and address (from another slave
+                        address); the last two keep the CRC right (all five)
+  --fault-once R[,R..]  the first reply to a request from each register R is spoiled too
+  --echo                the line echoes every request back to the station before the reply,
+                        as a 2-wire RS-485 adapter may
+  --noise-before N      N stray bytes on the line before every reply (0)
+  --twice               every reply is sent twice, both copies in one piece (never split)
   --silent-after S --silent-for T     no replies from S to S+T seconds
   --silent-every E      the silent period comes again every E seconds (from S, or E)
   --unplug-after S --unplug-for T     the pty goes away from S to S+T seconds
@@ -165,6 +185,14 @@ Options parse(int argc, char** argv) {
             o.reportRate = true;
             continue;
         }
+        if (a == "--echo") {
+            o.echo = true;
+            continue;
+        }
+        if (a == "--twice") {
+            o.twice = true;
+            continue;
+        }
         if (i + 1 >= argc)
             fail("unknown option or missing value: %s\n%s", a.c_str(), Usage);
         const char* v = argv[++i];
@@ -185,6 +213,23 @@ Options parse(int argc, char** argv) {
             o.tests = int(integer(n, v, 0, 1000000));
         else if (a == "--fault-rate")
             o.faultRate = std::clamp(number(n, v), 0.0, 1.0);
+        else if (a == "--fault-kinds") {
+            const auto kinds = StandSim::parseFaultKinds(v);
+            if (!kinds || kinds->empty())
+                fail("--fault-kinds needs a list of corrupt, cut, split, count and address, not '%s'", v);
+            o.faultKinds = *kinds;
+        } else if (a == "--fault-once") {
+            for (const char* p = v; *p;) {
+                char* end = nullptr;
+                errno = 0;
+                const long r = std::strtol(p, &end, 0);
+                if (errno || end == p || r < 0 || r > 65535 || (*end && *end != ','))
+                    fail("--fault-once needs registers 0..65535 separated by commas, not '%s'", v);
+                o.faultOnce.insert(int(r));
+                p = *end ? end + 1 : end;
+            }
+        } else if (a == "--noise-before")
+            o.noiseBefore = int(integer(n, v, 0, 100));
         else if (a == "--silent-after")
             o.silent.after = number(n, v);
         else if (a == "--silent-for")
@@ -403,38 +448,60 @@ struct Piece {
 
 class Line {
 public:
-    Line(const Options& o) : o_(o), random_(o.seed ^ 0x5EEDull) {}
+    Line(Options& o) : o_(o), random_(o.seed ^ 0x5EEDull) {}
 
     double byteTime() const { return 10.0 / o_.baud; }
+
+    // The station's request bytes come back to it as they pass on the line.
+    void echo(const uint8_t* bytes, size_t n) {
+        queue_.push_back({now() + n * byteTime(), std::vector<uint8_t>(bytes, bytes + n)});
+    }
 
     // A reply to the request whose first byte came at requestStart, requestBytes long; start
     // is the request's first register (-1 when unknown), told with the fault done to the reply.
     void schedule(std::vector<uint8_t> reply, double requestStart, size_t requestBytes, int start) {
-        const double end = requestStart + (requestBytes + reply.size()) * byteTime() + o_.turnaroundMs / 1000;
         bool split = o_.pieces;
-        if (o_.faultRate > 0 && !o_.clean.active(now()) && chance() < o_.faultRate) {
-            switch (random_() % 3) {
-            case 0: { // a byte corrupted on the line
+        const bool once = o_.faultOnce.erase(start) > 0;
+        if (once || (o_.faultRate > 0 && !o_.clean.active(now()) && chance() < o_.faultRate)) {
+            LineFault f = o_.faultKinds[random_() % o_.faultKinds.size()];
+            switch (f) {
+            case LineFault::Corrupt: { // a bit flipped on the line
                 const size_t i = random_() % reply.size();
                 reply[i] ^= uint8_t(1u << (random_() % 8));
-                say("fault corrupted %d", start);
                 break;
             }
-            case 1: { // bytes lost
+            case LineFault::Cut: { // bytes lost
                 const size_t lost = 1 + random_() % std::min<size_t>(3, reply.size());
                 const size_t at = random_() % (reply.size() - lost + 1);
                 reply.erase(reply.begin() + long(at), reply.begin() + long(at + lost));
-                say("fault cut %d", start);
                 break;
             }
-            default:
+            case LineFault::Split:
                 split = true;
-                say("fault split %d", start);
+                break;
+            case LineFault::Count:
+                // A refusal has no count: another slave's refusal instead.
+                if (!StandSim::wrongByteCount(reply, uint32_t(random_()))) {
+                    StandSim::foreignAddress(reply);
+                    f = LineFault::Address;
+                }
+                break;
+            case LineFault::Address:
+                StandSim::foreignAddress(reply);
                 break;
             }
+            say("fault %s %d", StandSim::faultName(f), start);
         }
         if (reply.empty())
             return;
+        if (o_.twice) {
+            const std::vector<uint8_t> copy = reply;
+            reply.insert(reply.end(), copy.begin(), copy.end());
+            split = false;
+        }
+        for (int k = 0; k < o_.noiseBefore; ++k)
+            reply.insert(reply.begin(), uint8_t(random_()));
+        const double end = requestStart + (requestBytes + reply.size()) * byteTime() + o_.turnaroundMs / 1000;
         const double first = end - reply.size() * byteTime();
         if (!split) {
             queue_.push_back({std::max(end, now()), std::move(reply)});
@@ -471,17 +538,19 @@ public:
 private:
     double chance() { return std::uniform_real_distribution<double>(0, 1)(random_); }
 
-    const Options& o_;
+    Options& o_;
     std::mt19937_64 random_;
     std::deque<Piece> queue_;
 };
 
-// Parses numbers from standard input and sends each as one byte on the remote's line.
+// Parses numbers from standard input and sends each as one byte on the remote's line; the
+// numbers of one line go out in one write, as a burst of presses.
 void remoteInput(std::string& pending, int remoteFd) {
     size_t nl;
     while ((nl = pending.find('\n')) != std::string::npos) {
         const std::string line = pending.substr(0, nl);
         pending.erase(0, nl + 1);
+        std::vector<uint8_t> burst;
         size_t i = 0;
         while (i < line.size()) {
             while (i < line.size() && std::isspace(static_cast<unsigned char>(line[i])))
@@ -496,18 +565,19 @@ void remoteInput(std::string& pending, int remoteFd) {
                 std::fprintf(stderr, "mirvane-stand-sim: not a code 0..255: %s\n", line.c_str() + i);
                 break;
             }
-            const uint8_t byte = uint8_t(code);
-            if (::write(remoteFd, &byte, 1) == 1)
-                say("remote %ld", code);
+            burst.push_back(uint8_t(code));
             i = size_t(end - line.c_str());
         }
+        if (!burst.empty() && ::write(remoteFd, burst.data(), burst.size()) == ssize_t(burst.size()))
+            for (uint8_t code : burst)
+                say("remote %d", int(code));
     }
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    const Options o = parse(argc, argv);
+    Options o = parse(argc, argv);
     if (o.dump) {
         dump(o);
         return 0;
@@ -624,6 +694,8 @@ int main(int argc, char** argv) {
         uint8_t buf[512];
         if (stationIndex >= 0 && (fds[stationIndex].revents & POLLIN)) {
             const ssize_t got = ::read(station.master, buf, sizeof buf);
+            if (got > 0 && o.echo)
+                line.echo(buf, size_t(got));
             if (got > 0 && !silent) {
                 // A request the controller never answered (another address, garbled) is
                 // forgotten once the line has been quiet for a while.

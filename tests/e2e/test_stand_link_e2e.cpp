@@ -9,6 +9,7 @@
 
 #include <QElapsedTimer>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -70,16 +71,29 @@ TEST(StandLinkE2E, LiveValuesArriveAndACommandLandsInHoldingRegisterZero) {
 }
 
 TEST(StandLinkE2E, FinishedTestIsHandedOverWithExactlyTheSimulatorsWords) {
+    // On a clean line, on a line that echoes every request (2-wire RS-485), with noise before
+    // every reply, and from a stand that sends every reply twice: every exchange is answered.
     struct Case {
         const char* baud;
         int axles;
         bool pieces;
+        QStringList line;
     };
-    for (const Case& c : {Case{"115200", 3, true}, Case{"9600", 9, false}}) {
+    const Case cases[] = {
+        {"115200", 3, true, {}},
+        {"9600", 9, false, {}},
+        {"115200", 3, true, {"--echo"}},
+        {"9600", 9, false, {"--echo"}},
+        {"115200", 9, true, {"--echo", "--noise-before", "1"}},
+        {"115200", 9, false, {"--twice"}},
+    };
+    for (const Case& c : cases) {
         QStringList args{"--baud",      c.baud, "--axles", QString::number(c.axles),
                          "--test-time", "0.5",  "--seed",  "7"};
         if (c.pieces)
             args << "--pieces";
+        args << c.line;
+        SCOPED_TRACE(args.join(QLatin1Char(' ')).toStdString());
         SimProcess sim(args);
         Station st(settingsFor(sim, QString::fromLatin1(c.baud).toInt()));
         ASSERT_TRUE(QTest::qWaitFor([&] { return st.link.fConnect; }, 5000));
@@ -143,7 +157,7 @@ TEST(StandLinkE2E, UnpluggedPortReconnectsWithinTwoSecondsOfComingBack) {
     EXPECT_TRUE(st.port.isOpen());
 }
 
-TEST(StandLinkE2E, RemoteCodeFromTheReceiverReachesTheController) {
+TEST(StandLinkE2E, RemoteCodesFromTheReceiverReachTheControllerTheLatestOfABurst) {
     SimProcess sim({"--baud", "115200"});
     Settings s = settingsFor(sim, 115200);
     s.IREnabled = true;
@@ -153,7 +167,19 @@ TEST(StandLinkE2E, RemoteCodeFromTheReceiverReachesTheController) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return st.link.fConnect; }, 5000));
     sim.send("38\n");
     ASSERT_TRUE(sim.waitFor(QStringLiteral("remote 38"), 3000));
-    EXPECT_TRUE(sim.waitFor(QStringLiteral("command 38"), 3000));
+    ASSERT_TRUE(sim.waitFor(QStringLiteral("command 38"), 3000));
+    // Two presses in one burst: the later is sent, and the next press is not one behind.
+    sim.send("5 6\n");
+    ASSERT_TRUE(sim.waitFor(QStringLiteral("command 6"), 3000));
+    sim.send("7\n");
+    ASSERT_TRUE(sim.waitFor(QStringLiteral("command 7"), 3000));
+    sim.send("8\n");
+    ASSERT_TRUE(sim.waitFor(QStringLiteral("command 8"), 3000));
+    QStringList commands;
+    for (const QString& l : sim.lines)
+        if (l.startsWith(QStringLiteral("command ")))
+            commands << l;
+    EXPECT_EQ(commands, (QStringList{"command 38", "command 6", "command 7", "command 8"}));
 }
 
 TEST(StandLinkE2E, LineFaultsCostRepliesButNeverLetGarbleThrough) {
@@ -167,10 +193,16 @@ TEST(StandLinkE2E, LineFaultsCostRepliesButNeverLetGarbleThrough) {
         wrong += st.link.Status != 1 || st.link.TextSt != QStringLiteral("СТЕНД ГОТОВ") ||
                  st.link.HReg[4] != 0x8000;
     });
-    QTest::qWait(4000);
-    EXPECT_GT(routine, 20);
+    // Every kind of fault the line does, the ones that keep the CRC right among them.
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return routine > 20 && sim.count(QStringLiteral("fault count")) > 0 &&
+                   sim.count(QStringLiteral("fault address")) > 0 && sim.count(QStringLiteral("fault cut")) > 0 &&
+                   sim.count(QStringLiteral("fault corrupted")) > 0;
+        },
+        20000));
     EXPECT_EQ(wrong, 0);
-    EXPECT_GE(st.link.BadPacket, 1);
+    EXPECT_GE(st.link.BadPacket, 4);
 }
 
 TEST(StandLinkE2E, SimulatorCountsTheRepliesItPutsOnTheLineEachSecond) {
@@ -187,4 +219,70 @@ TEST(StandLinkE2E, SimulatorCountsTheRepliesItPutsOnTheLineEachSecond) {
     st.link.stop();
     const int stopped = sim.lines.size();
     ASSERT_TRUE(QTest::qWaitFor([&] { return sim.indexOf(QStringLiteral("rate 0"), stopped) >= 0; }, 3500));
+}
+
+TEST(StandLinkE2E, WrongCountRepliesNeverReachTheResultsOrTheImageAndTheFetchIsMadeAgain) {
+    // The first reply to the page read, to the header read and to the read of axle 2 comes
+    // with a wrong number of registers (and a right CRC).
+    SimProcess sim({"--baud", "115200", "--pieces", "--axles", "3", "--test-time", "0.5", "--seed", "9",
+                    "--fault-kinds", "count", "--fault-once", "2005,1000,200"});
+    Station st(settingsFor(sim, 115200));
+    st.image.Pages[20] = {5, 5, 1, nullptr};
+    const StandSim::FinishedTest expected = StandSim::finishedTest(9, 1, 3);
+    // Watches every value the link holds while it works: only what the stand served, or what
+    // was there before, ever appears.
+    int foreign = 0;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        for (int k = 1; k <= 25; ++k)
+            foreign += st.link.FinalOKData[k] != 0 && st.link.FinalOKData[k] != expected.header[k - 1];
+        for (int a = 1; a <= 9; ++a)
+            for (int j = 1; j <= 32; ++j) {
+                const uint16_t w = st.link.AxleOkData[a][j];
+                foreign += w != 0 && w != 0xFFFF && w != expected.axles[a - 1][j - 1];
+            }
+        foreign += st.image.word(20, 5) != 0 && st.image.word(20, 5) != 2005;
+    });
+    watch.start(1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return st.link.fConnect; }, 5000));
+
+    // The page: the wrong reply is no answer, the read times out as a lost one; asked again, it comes.
+    st.link.CurrentPage = 20;
+    st.link.fRequest = true;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return st.link.PageStatus == 3; }, 3000));
+    EXPECT_EQ(st.image.word(20, 5), 0);
+    EXPECT_EQ(st.link.BadPacket, 1);
+    st.link.fRequest = true;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return st.link.PageStatus == 1 && !st.link.fRequest; }, 3000));
+    EXPECT_EQ(st.image.word(20, 5), 2005);
+
+    // The test: the first fetch loses its header, the second its axle 2, the third is clean.
+    st.link.IRByte = 1;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return st.handOvers > 0; }, 15000));
+    QTest::qWait(300);
+    EXPECT_EQ(st.handOvers, 1);
+    EXPECT_EQ(sim.count(QStringLiteral("read header")), 3);
+    EXPECT_EQ(sim.count(QStringLiteral("fault count")), 3);
+    EXPECT_EQ(st.link.BadPacket, 3);
+    EXPECT_EQ(st.currentAxle, 4);
+    for (int k = 0; k < 25; ++k)
+        EXPECT_EQ(st.header[k + 1], expected.header[k]) << "header word " << k + 1;
+    for (int a = 1; a <= 9; ++a)
+        for (int j = 0; j < 32; ++j)
+            ASSERT_EQ(st.axles[a][j + 1], expected.axles[a - 1][j]) << "axle " << a << " word " << j;
+    EXPECT_EQ(foreign, 0);
+}
+
+TEST(StandLinkE2E, RepliesFromAnotherSlaveAddressAreIgnored) {
+    SimProcess sim({"--baud", "115200", "--fault-kinds", "address", "--fault-rate", "1"});
+    Station st(settingsFor(sim, 115200));
+    QTest::qWait(2500);
+    EXPECT_FALSE(st.link.fConnect);
+    EXPECT_EQ(st.link.Status, 0);
+    EXPECT_TRUE(st.link.TextSt.isEmpty());
+    EXPECT_EQ(st.link.tFPS + st.link.FPS, 0);
+    // One lost reply a second, as from a silent stand.
+    EXPECT_GE(st.link.BadPacket, 2);
+    EXPECT_LE(st.link.BadPacket, 3);
+    EXPECT_GE(sim.count(QStringLiteral("fault address")), 2);
 }

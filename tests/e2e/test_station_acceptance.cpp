@@ -4,6 +4,7 @@
 
 #include "AnsiText.h"
 #include "DatabasePage.h"
+#include "DatabaseRows.h"
 #include "KalvexService.h"
 #include "Panel.h"
 #include "PrivateBus.h"
@@ -32,30 +33,6 @@ namespace {
 QByteArray readAll(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-// Rows of the station's database read with a connection of the test's own.
-std::vector<QVariantList> rows(const QString& db, const QString& sql) {
-    const QString name = QUuid::createUuid().toString();
-    std::vector<QVariantList> out;
-    {
-        QSqlDatabase c = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        c.setDatabaseName(db);
-        if (c.open()) {
-            QSqlQuery q(c);
-            if (!q.exec(sql))
-                ADD_FAILURE() << sql.toStdString();
-            while (q.next()) {
-                QVariantList r;
-                for (int i = 0; i < q.record().count(); ++i)
-                    r << q.value(i);
-                out.push_back(r);
-            }
-        }
-        c.close();
-    }
-    QSqlDatabase::removeDatabase(name);
-    return out;
 }
 
 QString cell(uint16_t word) {

@@ -7,6 +7,8 @@
 
 #include <optional>
 
+#include <sys/stat.h>
+
 TEST(IniFile, ReadsLikeAWindowsProfile) {
     IniFile ini;
     ini.parse(QStringLiteral("; comment line\r\n"
@@ -145,6 +147,33 @@ TEST_F(SettingsFile, ReadsTextInTheCyrillicCodePageAndWithByteOrderMarks) {
     utf16.append(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
     writeFile(path(), utf16);
     EXPECT_EQ(loadSettings(path()).KalvexType, type);
+}
+
+TEST_F(SettingsFile, ASectionOfManyKeysKeepsTheFirstOfEachAndFindsTheLast) {
+    QByteArray text = "[Device]\r\nBaud=4800\r\n";
+    for (int k = 0; k < 200000; ++k)
+        text += "Key" + QByteArray::number(k) + "=" + QByteArray::number(k) + "\r\n";
+    text += "BAUD=19200\r\nAddress=9\r\n[Device]\r\nComNumber=4\r\n[Program]\r\nRCEnabled=1\r\n";
+    const Settings s = load(text.constData());
+    EXPECT_EQ(s.Baud, 4800);     // the first occurrence, 200 000 keys before the second
+    EXPECT_EQ(s.Address, 9);     // behind all of them
+    EXPECT_EQ(s.ComNumber, 1);   // a repeated section adds nothing
+    EXPECT_TRUE(s.fIRDebug);
+    IniFile ini;
+    ASSERT_TRUE(ini.load(path()));
+    EXPECT_EQ(ini.readString(QStringLiteral("device"), QStringLiteral("KEY199999"), {}), QStringLiteral("199999"));
+    EXPECT_FALSE(ini.value(QStringLiteral("Device"), QStringLiteral("Key200000")).has_value());
+}
+
+TEST_F(SettingsFile, AnythingButARegularFileGivesTheDefaultsWithoutWaiting) {
+    // A FIFO would block an ordinary open until someone writes to it.
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path()).constData(), 0600), 0);
+    IniFile ini;
+    QString error;
+    EXPECT_FALSE(ini.load(path(), &error));
+    EXPECT_TRUE(error.contains(QStringLiteral("not a regular file"))) << error.toStdString();
+    EXPECT_EQ(loadSettings(path()).Baud, 9600);
+    EXPECT_EQ(loadSettings(dir.path()).ComNumber, 1); // a directory
 }
 
 TEST(AnsiText, RoundTripsTheCodePageAndMarksWhatItLacks) {

@@ -5,6 +5,9 @@
 
 #include <memory>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 class Profile : public ::testing::Test {
 protected:
     QTemporaryDir dir;
@@ -72,6 +75,24 @@ TEST_F(Profile, NumberingStopsAtTheFirstGapAndNamesAreExact) {
     // A tag with only a name lands on page 0, address 0.
     EXPECT_EQ(image->tag(1).Page, 0);
     EXPECT_EQ(image->tag(1).Address, 0);
+}
+
+TEST_F(Profile, AFifoIsAMissingProfileAndAnUnreadableOneSaysWhy) {
+    const QString fifo = dir.filePath(QStringLiteral("fifo.dat"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    auto r = image->loadProfile(fifo);
+    EXPECT_TRUE(r.fileMissing);
+    EXPECT_EQ(image->TagCount, 0);
+
+    if (::geteuid() == 0)
+        return; // root reads any file
+    load("[Reg_1]\nName=A\n");
+    ASSERT_TRUE(QFile::setPermissions(dir.filePath(QStringLiteral("Profile.dat")), QFileDevice::WriteOwner));
+    r = image->loadProfile(dir.filePath(QStringLiteral("Profile.dat")));
+    EXPECT_FALSE(r.fileMissing);
+    EXPECT_EQ(image->TagCount, 0);
+    ASSERT_EQ(r.refused.size(), 1);
+    EXPECT_TRUE(r.refused[0].contains(QStringLiteral("Profile.dat"))) << r.refused[0].toStdString();
 }
 
 TEST_F(Profile, DuplicateNamesFindTheFirst) {

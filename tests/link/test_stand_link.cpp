@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <vector>
@@ -368,8 +369,8 @@ TEST_F(Link, ReplyIsGatheredFromPiecesUpToTheBufferRules) {
         {"10, 20 and 15 bytes", {reply.left(10), reply.mid(10, 20), reply.mid(30)}, true, 0},
         {"first two pieces only", {reply.left(10), reply.mid(10, 20)}, false, 30},
         {"after a 140-byte heap of garbage", {junk.left(100), junk.mid(100), reply}, true, 0},
-        {"behind 100 bytes of garbage", {junk.left(100), reply}, false, 145},
-        {"a single piece of 128 bytes", {QByteArray(128, '\x01')}, false, 0},
+        {"behind 100 bytes of garbage in its first piece", {junk.left(100) + reply.left(20), reply.mid(20)}, true, 0},
+        {"a single piece of 128 bytes", {QByteArray(128, '\x02')}, false, 0},
         {"a reply of 127 bytes from two pieces", {}, true, 0},
     };
     for (const Case& c : cases) {
@@ -386,19 +387,249 @@ TEST_F(Link, ReplyIsGatheredFromPiecesUpToTheBufferRules) {
         }
         r.tick();
         const int state = r.link.State;
-        for (const QByteArray& p : pieces)
+        for (const QByteArray& p : pieces) {
             r.port.deliver(p);
+            EXPECT_LE(r.link.InCount, 127) << c.name;
+        }
         EXPECT_EQ(r.link.State != state, c.accepted) << c.name;
         EXPECT_EQ(r.link.fConnect, c.accepted) << c.name;
         EXPECT_EQ(r.link.InCount, c.inCountAfter) << c.name;
         EXPECT_EQ(r.link.tmTimeOut.isActive(), !c.accepted) << c.name;
     }
-    // A burst too long to be a reply is thrown away with the port's input.
+    // A long burst is taken a piece at a time: the buffer never holds more than it can.
+    tick();
     port.deliver(QByteArray(20, '\x01'));
-    port.deliver(QByteArray(200, '\x02'));
-    EXPECT_EQ(link.InCount, 0);
+    port.deliver(QByteArray(200, '\x02') + QByteArray(300, '\x01'));
+    EXPECT_LE(link.InCount, 127);
     EXPECT_TRUE(port.input.isEmpty());
-    EXPECT_EQ(port.inputClears, 1);
+    port.deliver(QByteArray(10, '\x00') + routine(0, {{2, 7}}));
+    EXPECT_EQ(link.State, StandLink::StatusDue);
+    EXPECT_EQ(link.HReg[2], 7);
+}
+
+namespace {
+
+// What the link has stored from replies: none of it may change for a frame that is no reply.
+struct Stored {
+    int32_t Status;
+    std::array<uint16_t, 12> HReg;
+    QString TextSt;
+    uint16_t CycleLeft, CycleRight, Sensor;
+    std::array<uint16_t, 26> FinalOKData;
+    std::array<std::array<uint16_t, 33>, 10> AxleOkData;
+    std::vector<uint16_t> page3;
+
+    explicit Stored(const Rig& r)
+        : Status(r.link.Status), HReg(r.link.HReg), TextSt(r.link.TextSt), CycleLeft(r.link.CycleLeft),
+          CycleRight(r.link.CycleRight), Sensor(r.link.Sensor),
+          FinalOKData(r.link.FinalOKData), AxleOkData(r.link.AxleOkData) {
+        for (uint16_t a = 5; a <= 20; ++a)
+            page3.push_back(r.image.word(3, a));
+    }
+    bool operator==(const Stored&) const = default;
+};
+
+std::vector<uint16_t> pageWords() {
+    std::vector<uint16_t> words(16);
+    for (int i = 0; i < 16; ++i)
+        words[i] = uint16_t(500 + i);
+    return words;
+}
+
+// Each read the cycle makes, brought to the point where its reply is awaited.
+struct ReadCase {
+    const char* name;
+    std::function<void(Rig&)> ask;
+    std::vector<uint16_t> words; // the right reply
+    StandLink::PollState waiting;
+    StandLink::PollState after; // once the right reply is stored
+    std::function<bool(const Rig&)> stored;
+};
+
+const ReadCase Reads[] = {
+    {"routine read", [](Rig& r) { r.tick(); }, [] {
+         std::vector<uint16_t> w(20, 0);
+         w[0] = 3;
+         w[2] = 700;
+         return w;
+     }(),
+     StandLink::WaitingForRoutine, StandLink::StatusDue,
+     [](const Rig& r) { return r.link.Status == 3 && r.link.HReg[2] == 700 && r.link.tFPS == 1; }},
+    {"status read",
+     [](Rig& r) {
+         r.tick();
+         r.port.deliver(routine(1));
+         r.tick();
+     },
+     {11, 12, 13}, StandLink::WaitingForStatus, StandLink::Idle,
+     [](const Rig& r) { return r.link.CycleLeft == 11 && r.link.Sensor == 13; }},
+    {"result header read",
+     [](Rig& r) {
+         r.tick();
+         r.port.deliver(routine(5));
+         r.tick();
+     },
+     header(), StandLink::WaitingForHeader, StandLink::WaitingForAxle,
+     [](const Rig& r) { return r.link.FinalOKData[25] == 1024 && r.port.last() == axleRead(1); }},
+    {"axle result read",
+     [](Rig& r) {
+         r.tick();
+         r.port.deliver(routine(5));
+         r.tick();
+         r.port.deliver(readReply(header()));
+     },
+     axleRow(1), StandLink::WaitingForAxle, StandLink::WaitingForAxle,
+     [](const Rig& r) { return r.link.AxleOkData[1][32] == 131 && r.port.last() == axleRead(2); }},
+    {"page read",
+     [](Rig& r) {
+         r.image.Pages[3] = {5, 20, 16, nullptr};
+         r.link.CurrentPage = 3;
+         r.link.fRequest = true;
+         r.tick();
+     },
+     pageWords(), StandLink::WaitingForPage, StandLink::Idle,
+     [](const Rig& r) { return r.image.word(3, 5) == 500 && r.image.word(3, 20) == 515 && r.link.PageStatus == 1; }},
+};
+
+QByteArray frame(std::vector<uint8_t> head, const std::vector<uint16_t>& words) {
+    for (uint16_t w : words) {
+        head.push_back(uint8_t(w >> 8));
+        head.push_back(uint8_t(w & 0xFF));
+    }
+    return withCrc(head);
+}
+
+} // namespace
+
+TEST(ReplyValidation, AReadCountsOnlyWhenItsReplyAnswersTheRequest) {
+    enum Outcome { Reply, Refused, NoReply };
+    struct Frame {
+        const char* name;
+        std::function<QByteArray(const QByteArray& request, const std::vector<uint16_t>& words)> bytes;
+        Outcome outcome;
+    };
+    auto less = [](std::vector<uint16_t> w) {
+        w.pop_back();
+        return w;
+    };
+    auto more = [](std::vector<uint16_t> w) {
+        w.push_back(0xBEEF);
+        return w;
+    };
+    const Frame frames[] = {
+        {"right", [](const QByteArray&, auto& w) { return readReply(w); }, Reply},
+        {"one register short", [&](const QByteArray&, auto& w) { return readReply(less(w)); }, NoReply},
+        {"one register long", [&](const QByteArray&, auto& w) { return readReply(more(w)); }, NoReply},
+        {"a single register", [](const QByteArray&, auto& w) { return readReply({w[0]}); }, NoReply},
+        {"count right, a register missing",
+         [&](const QByteArray&, auto& w) { return frame({1, 0x04, uint8_t(w.size() * 2)}, less(w)); }, NoReply},
+        {"other slave address", [](const QByteArray&, auto& w) { return readReply(w, 2); }, NoReply},
+        {"other function", [](const QByteArray&, auto& w) { return frame({1, 0x03, uint8_t(w.size() * 2)}, w); },
+         NoReply},
+        {"exception", [](const QByteArray&, auto&) { return refused(0x04); }, Refused},
+        {"exception to another function", [](const QByteArray&, auto&) { return refused(0x03); }, NoReply},
+        {"exception from another slave", [](const QByteArray&, auto&) { return withCrc({2, 0x84, 0x02}); },
+         NoReply},
+        {"echo of the request", [](const QByteArray& req, auto&) { return req; }, NoReply},
+        {"echo, then the reply", [](const QByteArray& req, auto& w) { return req + readReply(w); }, Reply},
+        {"echo, then an exception", [](const QByteArray& req, auto&) { return req + refused(0x04); }, Refused},
+        {"one noise byte, then the reply", [](const QByteArray&, auto& w) { return QByteArray(1, '\xFF') + readReply(w); },
+         Reply},
+        {"our address as noise, then the reply",
+         [](const QByteArray&, auto& w) { return QByteArray("\x01\x01\x04", 3) + readReply(w); }, Reply},
+        {"echo, noise, then the reply",
+         [](const QByteArray& req, auto& w) { return req + QByteArray("\x00\x01", 2) + readReply(w); }, Reply},
+        {"another slave's reply, then ours",
+         [](const QByteArray&, auto& w) { return readReply(w, 2) + readReply(w); }, Reply},
+        {"a short reply, then the right one", [&](const QByteArray&, auto& w) { return readReply(less(w)) + readReply(w); },
+         Reply},
+        {"the reply twice in one piece", [](const QByteArray&, auto& w) { return readReply(w) + readReply(w); }, Reply},
+    };
+    for (const ReadCase& read : Reads) {
+        for (const Frame& f : frames) {
+            const std::string name = std::string(read.name) + ": " + f.name;
+            Rig r;
+            read.ask(r);
+            ASSERT_EQ(r.link.State, read.waiting) << name;
+            const QByteArray request = r.port.last();
+            r.link.fConnect = false; // as after a lost reply: only an answer sets it
+            const Stored before(r);
+            const uint16_t replies = r.link.tFPS;
+            const qsizetype sent = r.port.written.size();
+            r.port.deliver(f.bytes(request, read.words));
+            EXPECT_TRUE(r.port.input.isEmpty()) << name;
+            if (f.outcome == Reply) {
+                EXPECT_EQ(r.link.State, read.after) << name;
+                EXPECT_TRUE(read.stored(r)) << name;
+                EXPECT_TRUE(r.link.fConnect) << name;
+                continue;
+            }
+            if (f.outcome == Refused) {
+                // Refused: an answer, with nothing stored from it.
+                EXPECT_TRUE(r.link.fConnect) << name;
+                EXPECT_NE(r.link.State, read.waiting) << name;
+                EXPECT_TRUE(Stored(r) == before) << name;
+                continue;
+            }
+            // No reply: nothing stored, nothing moved, the time-out runs on and counts it lost.
+            EXPECT_TRUE(Stored(r) == before) << name;
+            EXPECT_EQ(r.link.State, read.waiting) << name;
+            EXPECT_FALSE(r.link.fConnect) << name;
+            EXPECT_EQ(r.port.written.size(), sent) << name;
+            EXPECT_EQ(r.link.tFPS, replies) << name;
+            EXPECT_EQ(r.link.BadPacket, 0) << name;
+            EXPECT_TRUE(r.link.tmTimeOut.isActive()) << name;
+            r.link.tmTimeOutTimer();
+            EXPECT_EQ(r.link.BadPacket, 1) << name;
+            EXPECT_TRUE(Stored(r) == before) << name;
+        }
+    }
+}
+
+TEST(ReplyValidation, TheCommandWritesReplyRepeatsAddressStartAndCount) {
+    struct Case {
+        const char* name;
+        QByteArray bytes;
+        bool answered;
+    };
+    const QByteArray request = withCrc({1, 0x10, 0, 0, 0, 1, 2, 0, 5});
+    const Case cases[] = {
+        {"right", CommandReply, true},
+        {"exception", withCrc({1, 0x90, 0x04}), true},
+        {"echo, then the reply", request + CommandReply, true},
+        {"noise, then the reply", QByteArray("\x01\x10\x00", 3) + CommandReply, true},
+        {"echo alone", request, false},
+        {"other start", withCrc({1, 0x10, 0, 1, 0, 1}), false},
+        {"other count", withCrc({1, 0x10, 0, 0, 0, 2}), false},
+        {"other slave address", withCrc({2, 0x10, 0, 0, 0, 1}), false},
+        {"a read reply", readReply({1}), false},
+        {"an exception to a read", refused(0x04), false},
+    };
+    for (const Case& c : cases) {
+        Rig r;
+        r.link.IRByte = 5;
+        ASSERT_EQ(r.tick(), request);
+        r.port.deliver(c.bytes);
+        EXPECT_EQ(r.link.State, c.answered ? StandLink::Idle : StandLink::WaitingForCommand) << c.name;
+        EXPECT_EQ(r.link.fConnect, c.answered) << c.name;
+        EXPECT_EQ(r.link.tmTimeOut.isActive(), !c.answered) << c.name;
+    }
+}
+
+TEST(ReplyValidation, APageReplyGoesToThePageThatWasAskedFor) {
+    Rig r;
+    r.image.Pages[3] = {5, 20, 16, nullptr};
+    r.image.Pages[4] = {0, 15, 16, nullptr};
+    r.link.CurrentPage = 3;
+    r.link.fRequest = true;
+    EXPECT_EQ(r.tick(), readRequest(305, 16));
+    // A second client names another page while the first read is outstanding.
+    r.link.CurrentPage = 4;
+    r.link.fRequest = true;
+    r.port.deliver(readReply(pageWords()));
+    EXPECT_EQ(r.image.word(3, 5), 500);
+    EXPECT_EQ(r.image.word(4, 0), 0);
+    EXPECT_EQ(r.tick(), readRequest(400, 16));
 }
 
 TEST_F(Link, RoutineAndStatusRepliesFillTheLiveValues) {
@@ -481,15 +712,33 @@ TEST_F(Link, RefusedRoutineAndStatusReadsKeepTheValuesButCountAsAnswers) {
     EXPECT_EQ(link.CycleLeft, 5);
 }
 
-TEST_F(Link, RemoteTakesOneBytePerEventAndZeroCancels) {
-    rig.ir.deliver(QByteArray("\x22\x04", 2));
-    EXPECT_EQ(link.IRByte, 0x22);
-    EXPECT_EQ(rig.ir.input.size(), 1);
-    rig.ir.deliver(QByteArray(1, '\0'));
-    EXPECT_EQ(link.IRByte, 4);
+TEST_F(Link, RemoteTakesEveryWaitingCodeAndTheLatestWins) {
+    struct Case {
+        const char* name;
+        QByteArray burst;
+        uint8_t slot;
+    };
+    const Case cases[] = {
+        {"one code", QByteArray("\x22", 1), 0x22},
+        {"two codes at once", QByteArray("\x05\x06", 2), 0x06},
+        {"a code, then 0", QByteArray("\x05\x00", 2), 0},
+        {"0, then a code", QByteArray("\x00\x07", 2), 0x07},
+        {"a held key", QByteArray(300, '\x04'), 0x04},
+    };
+    for (const Case& c : cases) {
+        Rig r;
+        r.link.IRByte = 0x11; // a code not written yet
+        r.ir.deliver(c.burst);
+        EXPECT_EQ(r.link.IRByte, c.slot) << c.name;
+        EXPECT_TRUE(r.ir.input.isEmpty()) << c.name;
+    }
+    // An event with nothing waiting changes nothing; the next press is not one behind.
+    rig.ir.deliver(QByteArray("\x05\x06", 2));
     rig.ir.deliver(QByteArray());
-    EXPECT_EQ(link.IRByte, 0);
-    EXPECT_EQ(tick(), RoutineRead);
+    EXPECT_EQ(link.IRByte, 6);
+    EXPECT_EQ(tick(), withCrc({1, 0x10, 0, 0, 0, 1, 2, 0, 6}));
+    rig.ir.deliver(QByteArray(1, '\x07'));
+    EXPECT_EQ(link.IRByte, 7);
 }
 
 TEST(LinkPorts, StartUpOpensTheControllerPortThenTheRemote) {

@@ -1,5 +1,6 @@
 // The fault soak: the whole station, in this process on the real serial ports, against the
-// simulated stand for many minutes, with a faulty line (corrupted, cut and split replies), a
+// simulated stand for many minutes, with a faulty line (corrupted, cut and split replies, and
+// replies with a wrong byte count or from a foreign slave address, whose CRC is right), a
 // silent stand and an unplugged port coming back again and again, and a test finished about
 // every 20 s from the stand's remote. Watches and checks:
 //   - the station is alive: still polling at the end, its event loop never stuck;
@@ -428,6 +429,7 @@ int main(int argc, char** argv) {
          << "--seed" << QString::number(seed);
     args << "--axles" << num(Axles) << "--test-time" << num(TestSeconds);
     args << "--remote-start" << num(RemoteStart) << "--fault-rate" << num(faultRate);
+    args << "--fault-kinds" << "corrupt,cut,split,count,address";
     args << "--silent-after" << num(SilentAfter) << "--silent-for" << num(SilentFor);
     args << "--silent-every" << num(SilentEvery);
     args << "--unplug-after" << num(UnplugAfter) << "--unplug-for" << num(UnplugFor);
