@@ -11,6 +11,8 @@
 
 #include <QApplication>
 #include <QDBusConnection>
+#include <QDir>
+#include <QMessageBox>
 #include <QTimer>
 
 #include <cstdio>
@@ -35,6 +37,8 @@ static int runWithoutWindow(const CommandLine& cl) {
         std::optional<DatabaseConfig> config = DatabaseConfig::sqlite(cl.databasePath);
         if (cl.databasePath.isEmpty())
             config = DatabaseConfig::fromSettings(loadSettings(station.settingsFile), station.databaseFile(), &error);
+        if (cl.databasePath.isEmpty() && station.userHome)
+            QDir().mkpath(station.dir);
         if (!config || !TdmMain::createDatabase(*config, &error)) {
             std::fprintf(stderr, "mirvane: cannot create the database: %s\n", qPrintable(error));
             return 1;
@@ -90,6 +94,12 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationVersion(QStringLiteral(MIRVANE_VERSION));
 
     const Station station = Station::resolve(cl.stationDir, QCoreApplication::applicationFilePath());
+    const StationSetup::FirstStart first = StationSetup::prepareUserStation(station);
+    if (!first.error.isEmpty())
+        std::fprintf(stderr, "mirvane: cannot lay out the station in %s: %s\n", qPrintable(station.dir),
+                     qPrintable(first.error));
+    if (first.laidOut)
+        std::fprintf(stderr, "mirvane: %s\n", qPrintable(StationSetup::firstStartLogLine(station)));
     QtDialogs dialogs;
     SystemClock clock;
     // The window sees the command line as given: -EMBEDDING as the first argument matters.
@@ -107,6 +117,14 @@ int main(int argc, char* argv[]) {
         QObject::connect(&kalvex, &KalvexService::lastObjectReleased, &app, &QCoreApplication::quit);
 
     w.showMaximized();
+    if (first.laidOut) {
+        // Shown without holding start-up: the station starts on the sample settings meanwhile.
+        auto* notice = new QMessageBox(QMessageBox::Information, QStringLiteral("Новое рабочее место"),
+                                       StationSetup::firstStartNotice(station), QMessageBox::Ok, &w);
+        notice->setAttribute(Qt::WA_DeleteOnClose);
+        notice->setWindowModality(Qt::NonModal);
+        notice->show();
+    }
     QTimer::singleShot(0, &w, &TfrMain::FormShow);
     if (!cl.recordDemo.isEmpty())
         new DemoRecorder(w, cl.recordDemo, 120000);
