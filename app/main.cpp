@@ -2,6 +2,7 @@
 #include "DemoRecorder.h"
 #include "KalvexService.h"
 #include "QtDialogs.h"
+#include "QtTranslations.h"
 #include "Registration.h"
 #include "Settings.h"
 #include "Station.h"
@@ -90,8 +91,13 @@ int main(int argc, char* argv[]) {
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("mirvane"));
-    QApplication::setApplicationDisplayName(QStringLiteral("POST Mirvane"));
     QApplication::setApplicationVersion(QStringLiteral(MIRVANE_VERSION));
+    // No application display name: Qt would append it to every window title. The application
+    // title "POST Mirvane" is the desktop entry's name, which the task bar shows.
+    QGuiApplication::setDesktopFileName(QStringLiteral("mirvane"));
+    QString noTranslations;
+    if (!installQtTranslations(app, &noTranslations))
+        std::fprintf(stderr, "mirvane: %s\n", qPrintable(noTranslations));
 
     const Station station = Station::resolve(cl.stationDir, QCoreApplication::applicationFilePath());
     const StationSetup::FirstStart first = StationSetup::prepareUserStation(station);

@@ -1,13 +1,20 @@
-// Where the station keeps its files when nobody names a directory, and what a first start
-// lays out there.
+// Where the station keeps its files when nobody names a directory, what a first start lays
+// out there, and the toolkit's own texts in the station's language.
 
+#include "QtDialogs.h"
+#include "QtTranslations.h"
 #include "Station.h"
 #include "StationSetup.h"
 #include "TestSupport.h"
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QMessageBox>
 #include <QProcess>
+#include <QTimer>
+#include <QTranslator>
 
 #include <gtest/gtest.h>
 
@@ -163,4 +170,28 @@ TEST(StationHome, TheProgramWithoutOptionsKeepsItsStationInTheUsersDataDirectory
     EXPECT_FALSE(second.second.contains(QStringLiteral("laid out"))) << second.second.toStdString();
     for (const char* f : {"mirvane.ini", "Mirvane.db", "Profile.dat"})
         EXPECT_FALSE(QFileInfo::exists(programDir.filePath(QString::fromLatin1(f)))) << f;
+}
+
+// Qt's own texts read in the station's language: a question box's buttons are Да and Нет.
+TEST(QtTranslations, AQuestionBoxAnswersInRussian) {
+    QString why;
+    QTranslator* translator = installQtTranslations(*qApp, &why);
+    ASSERT_NE(translator, nullptr) << why.toStdString();
+    QStringList texts;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        for (QAbstractButton* b : box->buttons())
+            texts << b->text().remove(QLatin1Char('&'));
+        box->button(QMessageBox::No)->click();
+    });
+    QtDialogs dialogs;
+    const int answer = dialogs.message(
+        nullptr, {Dialogs::Icon::Warning, QStringLiteral("COM Server Warning"), QStringLiteral("?"),
+                  Dialogs::Yes | Dialogs::No | Dialogs::Cancel, Dialogs::No, true});
+    QCoreApplication::removeTranslator(translator);
+    delete translator;
+    EXPECT_EQ(answer, Dialogs::No);
+    texts.sort();
+    EXPECT_EQ(texts, (QStringList{QStringLiteral("Да"), QStringLiteral("Нет"), QStringLiteral("Отмена")}));
 }
