@@ -88,6 +88,7 @@ TfrMain::TfrMain(const Station& st, Dialogs& dialogs, Clock& clock, const QStrin
     connect(&link, &StandLink::handOver, this, &TfrMain::handOverTest);
 
     automation.isWindowVisible = [this] { return isVisible(); };
+    automation.setStationDir(station.dir);
     automation.setWindowVisible = [this](bool v) { setVisible(v); };
 
     // Neither port opens by itself; start-up opens them.

@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QDBusConnection>
 #include <QDir>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QTimer>
 
@@ -63,8 +64,16 @@ static int runWithoutWindow(const CommandLine& cl) {
             Registration::remove(sw.perUser);
             return 0;
         }
+        // The bus starts the program in a working directory of its own: the station directory
+        // goes into the activation absolute, or not at all (the started program then finds its
+        // station as any start does).
+        const QString stationDir = Station::namedDir(cl.stationDir);
+        if (!stationDir.isEmpty() && !QFileInfo(stationDir).isDir()) {
+            std::fprintf(stderr, "mirvane: the station directory '%s' does not exist\n", qPrintable(stationDir));
+            return 1;
+        }
         const QString err =
-            Registration::install(sw.perUser, QCoreApplication::applicationFilePath(), cl.stationDir);
+            Registration::install(sw.perUser, QCoreApplication::applicationFilePath(), stationDir);
         if (!err.isEmpty()) {
             std::fprintf(stderr, "mirvane: cannot register the automation server: %s\n", qPrintable(err));
             return 1;
@@ -119,8 +128,14 @@ int main(int argc, char* argv[]) {
         w.kalvex = &kalvex;
     else
         std::fprintf(stderr, "mirvane: automation interface not offered: %s\n", qPrintable(why));
-    if (cl.automation.automation)
+    if (cl.automation.automation) {
         QObject::connect(&kalvex, &KalvexService::lastObjectReleased, &app, &QCoreApplication::quit);
+        QObject::connect(&kalvex, &KalvexService::noClient, &app, [] {
+            std::fprintf(stderr, "mirvane: started for a client, but no client made an object; ending\n");
+            QCoreApplication::quit();
+        });
+        kalvex.expectClientWithin(KalvexService::ClientWaitMs);
+    }
 
     w.showMaximized();
     if (first.laidOut) {

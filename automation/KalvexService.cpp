@@ -6,6 +6,7 @@
 #include <QDBusError>
 #include <QDBusMessage>
 #include <QDBusReply>
+#include <QTimer>
 
 void KalvexObject::fail(const QString& text) {
     if (calledFromDBus())
@@ -79,6 +80,7 @@ QDBusObjectPath KalvexService::Create() {
     }
     const QString owner = e.owner;
     objects_.emplace(path, std::move(e));
+    ++created_;
     if (!owner.isEmpty()) {
         watcher_.addWatchedService(owner);
         // A client may leave before the watch is in place; asking the bus after the watch
@@ -93,6 +95,13 @@ QDBusObjectPath KalvexService::Create() {
             Qt::QueuedConnection);
     }
     return QDBusObjectPath(path);
+}
+
+void KalvexService::expectClientWithin(int ms) {
+    QTimer::singleShot(ms, this, [this] {
+        if (created_ == 0)
+            emit noClient();
+    });
 }
 
 void KalvexService::Release(const QDBusObjectPath& path) {

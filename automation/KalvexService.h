@@ -59,12 +59,19 @@ public:
     bool start(QString* error = nullptr);
     int objectCount() const { return static_cast<int>(objects_.size()); }
 
+    // A program the bus started for a client serves objects only: when none has been made
+    // within ms (the bus started it for an introspection, or its client went away first),
+    // noClient is signalled, so that it does not hold the stand's port for nobody.
+    void expectClientWithin(int ms);
+    static constexpr int ClientWaitMs = 30000;
+
 public slots:
     QDBusObjectPath Create();
     void Release(const QDBusObjectPath& path);
 
 signals:
     void lastObjectReleased();
+    void noClient();
 
 private:
     void releaseObject(const QString& path);
@@ -79,5 +86,6 @@ private:
     QDBusServiceWatcher watcher_;
     std::map<QString, Entry> objects_;
     quint64 nextId_ = 1;
+    quint64 created_ = 0;
     bool started_ = false;
 };

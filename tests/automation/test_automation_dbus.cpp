@@ -251,21 +251,49 @@ TEST(AutomationSwitches, AnywhereWithEitherPrefixInAnyCase) {
     }
 }
 
-TEST(AutomationRegistration, InstallsAndRemovesTheActivationForTheUser) {
+TEST(AutomationRegistration, InstallsAndRemovesOnlyWhatItWrote) {
     QTemporaryDir home;
     qputenv("XDG_DATA_HOME", home.path().toUtf8());
+    const QString servicePath = home.filePath(QStringLiteral("dbus-1/services/Mirvane.Kalvex.service"));
+    const QString ifacePath = home.filePath(QStringLiteral("dbus-1/interfaces/Mirvane.IKalvex.xml"));
+    auto read = [](const QString& path) {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+    };
+    const QString header = QStringLiteral("# Written by mirvane's automation registration; mirvane -UNREGSERVER "
+                                          "(or -UNREGSERVERPERUSER) removes it.\n");
+    const QString service = QStringLiteral("[D-BUS Service]\nName=Mirvane.Kalvex\n"
+                                           "Exec=\"/opt/my station/mirvane\" -EMBEDDING --station-dir \"/srv/st\"\n");
+
+    // Nothing there yet: both files are written, and the activation records the description.
     EXPECT_EQ(
         Registration::install(true, QStringLiteral("/opt/my station/mirvane"), QStringLiteral("/srv/st")),
         QString());
-    QFile service(home.filePath(QStringLiteral("dbus-1/services/Mirvane.Kalvex.service")));
-    ASSERT_TRUE(service.open(QIODevice::ReadOnly));
-    EXPECT_EQ(QString::fromUtf8(service.readAll()),
-              QStringLiteral("[D-BUS Service]\nName=Mirvane.Kalvex\n"
-                             "Exec=\"/opt/my station/mirvane\" -EMBEDDING --station-dir \"/srv/st\"\n"));
-    EXPECT_TRUE(QFile::exists(home.filePath(QStringLiteral("dbus-1/interfaces/Mirvane.IKalvex.xml"))));
+    EXPECT_EQ(read(servicePath), header + QStringLiteral("# Also written by it: ") + ifacePath + QLatin1Char('\n') + service);
+    EXPECT_TRUE(read(ifacePath).contains(QStringLiteral("Mirvane.IKalvex")));
+    // Registering again keeps the description its own.
+    EXPECT_EQ(
+        Registration::install(true, QStringLiteral("/opt/my station/mirvane"), QStringLiteral("/srv/st")),
+        QString());
+    EXPECT_TRUE(read(servicePath).contains(ifacePath));
     Registration::remove(true);
-    EXPECT_FALSE(QFile::exists(service.fileName()));
-    EXPECT_FALSE(QFile::exists(home.filePath(QStringLiteral("dbus-1/interfaces/Mirvane.IKalvex.xml"))));
+    EXPECT_FALSE(QFile::exists(servicePath));
+    EXPECT_FALSE(QFile::exists(ifacePath));
+
+    // A description someone else installed (a package) stays as it is, through both.
+    writeFile(ifacePath, "<node/>\n");
+    EXPECT_EQ(
+        Registration::install(true, QStringLiteral("/opt/my station/mirvane"), QStringLiteral("/srv/st")),
+        QString());
+    EXPECT_EQ(read(servicePath), header + service);
+    Registration::remove(true);
+    EXPECT_FALSE(QFile::exists(servicePath));
+    EXPECT_EQ(read(ifacePath), QStringLiteral("<node/>\n"));
+
+    // An activation of another name at our file's place is not ours to remove.
+    writeFile(servicePath, "[D-BUS Service]\nName=Other.Service\nExec=/bin/true\n");
+    Registration::remove(true);
+    EXPECT_TRUE(QFile::exists(servicePath));
 
     // A place that cannot be written is reported.
     writeFile(home.filePath(QStringLiteral("blocked")), "file, not a directory");

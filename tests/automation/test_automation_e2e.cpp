@@ -9,11 +9,16 @@
 #include "TfrMain.h"
 
 #include <QDBusConnection>
+#include <QDBusMessage>
 #include <QElapsedTimer>
+#include <QEventLoop>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
+#include <sys/stat.h>
 
 TEST(AutomationE2E, AClientReadsATagFromTheStandAndSeesASilentStand) {
     PrivateBus bus;
@@ -90,4 +95,126 @@ TEST(AutomationE2E, AClientReadsATagFromTheStandAndSeesASilentStand) {
     w.reset();
     serialPortFactory() = saved;
     QDBusConnection::disconnectFromBus(QStringLiteral("e2e"));
+}
+
+namespace {
+
+// Calls RequestTag back to back on a connection of its own for a while and counts how the
+// calls ended.
+class LoggingClient : public QThread {
+public:
+    LoggingClient(QString address, QString object, int ms) : address_(std::move(address)), object_(std::move(object)), ms_(ms) {}
+    std::atomic<int> calls{0}, failedCleanly{0};
+    std::atomic<qint64> longestMs{0};
+
+protected:
+    void run() override {
+        {
+            QDBusConnection bus = QDBusConnection::connectToBus(address_, QStringLiteral("log-client"));
+            QDBusMessage m = QDBusMessage::createMethodCall(QStringLiteral("Mirvane.Kalvex"), object_,
+                                                            QStringLiteral("Mirvane.IKalvex"),
+                                                            QStringLiteral("RequestTag"));
+            m << QVariant::fromValue(QDBusVariant(QStringLiteral("Brake1")));
+            QElapsedTimer clock;
+            clock.start();
+            while (clock.elapsed() < ms_) {
+                QElapsedTimer one;
+                one.start();
+                const QDBusMessage reply = bus.call(m, QDBus::Block, 10000);
+                longestMs = std::max<qint64>(longestMs, one.elapsed());
+                ++calls;
+                if (reply.type() == QDBusMessage::ErrorMessage &&
+                    reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.Failed") &&
+                    reply.errorMessage().contains(QStringLiteral("журнал")))
+                    ++failedCleanly;
+                QThread::msleep(5);
+            }
+        }
+        QDBusConnection::disconnectFromBus(QStringLiteral("log-client"));
+    }
+
+private:
+    QString address_, object_;
+    int ms_;
+};
+
+} // namespace
+
+// The debug log at a FIFO, or locked by another program: every call that logs fails with the
+// log's message, and the station polls the stand on at its full rate all the while.
+TEST(AutomationE2E, ALogThatCannotBeWrittenNeverStopsThePolling) {
+    PrivateBus bus;
+    ASSERT_TRUE(bus.ok());
+    SimProcess sim({"--baud", "115200"});
+    ASSERT_FALSE(sim.slavePath.isEmpty());
+    const SerialPortFactory saved = serialPortFactory();
+    serialPortFactory() = [](int size) { return std::make_unique<QtSerialPort>(size); };
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath(QStringLiteral("fifo.txt"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString locked = dir.filePath(QStringLiteral("locked.txt"));
+    writeFile(locked, "");
+    writeFile(dir.filePath(QStringLiteral("Profile.dat")), "[Reg_1]\nName=Brake1\nPage=20\nAddress=5\n");
+    writeFile(dir.filePath(QStringLiteral("mirvane.ini")),
+              QStringLiteral("[Device]\nPortName=%1\nBaud=115200\n[Program]\nDebugOLE=1\nOleLogFile=%2\n")
+                  .arg(sim.slavePath, fifo)
+                  .toUtf8());
+    Station st;
+    st.dir = dir.path();
+    st.settingsFile = dir.filePath(QStringLiteral("mirvane.ini"));
+    RecordingDialogs dialogs;
+    FixedClock clock;
+    auto w = std::make_unique<TfrMain>(st, dialogs, clock, QStringList{QStringLiteral("-EMBEDDING")});
+    KalvexService service(w->automation, QDBusConnection::connectToBus(bus.address, QStringLiteral("log-e2e")));
+    ASSERT_TRUE(service.start());
+    w->kalvex = &service;
+    w->show();
+    w->FormShow();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w->link.fConnect; }, 5000));
+    const QString obj = service.Create().path();
+
+    // A reader that keeps the FIFO open, so that opening it for writing would succeed (and
+    // writing would block once its buffer is full) were it not refused.
+    QProcess reader;
+    reader.setStandardInputFile(fifo);
+    reader.start(QStringLiteral("sleep"), {QStringLiteral("60")});
+    QProcess holder;
+    for (const QString& log : {fifo, locked}) {
+        SCOPED_TRACE(log.toStdString());
+        w->settings.OleLogFile = log;
+        if (log == locked) {
+            holder.start(QStringLiteral("flock"), {QStringLiteral("-o"), locked, QStringLiteral("sleep"), QStringLiteral("60")});
+            ASSERT_TRUE(QTest::qWaitFor(
+                [&] {
+                    return QProcess::execute(QStringLiteral("flock"), {QStringLiteral("-n"), locked, QStringLiteral("true")}) == 1;
+                },
+                5000));
+        }
+        // Whole statistics seconds while the client calls without a pause.
+        std::vector<int> rates;
+        QMetaObject::Connection sample =
+            QObject::connect(&w->link.tmFPS, &QTimer::timeout, [&] { rates.push_back(w->link.FPS); });
+        LoggingClient client(bus.address, obj, 3500);
+        QEventLoop loop;
+        QObject::connect(&client, &QThread::finished, &loop, &QEventLoop::quit);
+        client.start();
+        loop.exec();
+        QObject::disconnect(sample);
+        ASSERT_GE(rates.size(), 3u);
+        rates.erase(rates.begin()); // partly from before the calls
+        for (int r : rates)
+            EXPECT_GE(r, 24) << "routine replies in a second of calls";
+        EXPECT_GT(client.calls, 3);
+        EXPECT_EQ(client.failedCleanly, client.calls);
+        EXPECT_LT(client.longestMs, 1000);
+        EXPECT_FALSE(w->link.fRequest);
+    }
+    holder.kill();
+    holder.waitForFinished();
+    reader.kill();
+    reader.waitForFinished();
+    w->kalvex = nullptr;
+    w.reset();
+    serialPortFactory() = saved;
+    QDBusConnection::disconnectFromBus(QStringLiteral("log-e2e"));
 }
