@@ -13,7 +13,20 @@ void KalvexObject::fail(const QString& text) {
         sendErrorReply(QDBusError::Failed, text);
 }
 
+KalvexService::CallUnderWay::~CallUnderWay() {
+    if (--s_.callsUnderWay_ == 0 && !s_.released_.empty())
+        // Not here: the call that ends may be one of theirs, still on its way out.
+        QMetaObject::invokeMethod(
+            &s_,
+            [s = &s_] {
+                if (s->callsUnderWay_ == 0)
+                    s->released_.clear();
+            },
+            Qt::QueuedConnection);
+}
+
 QDBusVariant KalvexObject::RequestTag(const QDBusVariant& ATag) {
+    const KalvexService::CallUnderWay call(service_);
     try {
         return QDBusVariant(members_.RequestTag(ATag.variant()));
     } catch (const AutomationError& e) {
@@ -23,6 +36,7 @@ QDBusVariant KalvexObject::RequestTag(const QDBusVariant& ATag) {
 }
 
 int KalvexObject::GetTagAsWord(const QDBusVariant& ATag) {
+    const KalvexService::CallUnderWay call(service_);
     try {
         return members_.GetTagAsWord(ATag.variant());
     } catch (const AutomationError& e) {
@@ -70,7 +84,7 @@ bool KalvexService::start(QString* error) {
 QDBusObjectPath KalvexService::Create() {
     const QString path = QStringLiteral("%1/%2").arg(QString::fromLatin1(FactoryPath)).arg(nextId_++);
     Entry e;
-    e.object = std::make_unique<KalvexObject>(host_, nullptr);
+    e.object = std::make_unique<KalvexObject>(host_, *this);
     e.owner = calledFromDBus() ? message().service() : QString();
     if (!bus_.registerObject(path, e.object.get(),
                              QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllProperties)) {
@@ -119,6 +133,8 @@ void KalvexService::releaseObject(const QString& path) {
         return;
     const QString owner = it->second.owner;
     bus_.unregisterObject(path);
+    if (callsUnderWay_ > 0)
+        released_.push_back(std::move(it->second.object));
     objects_.erase(it);
     bool ownerHasMore = false;
     for (const auto& [p, e] : objects_)

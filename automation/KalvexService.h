@@ -11,8 +11,10 @@
 
 #include <map>
 #include <memory>
+#include <vector>
 
 class KalvexHost;
+class KalvexService;
 
 // One automation object on the bus, owned by the client that created it.
 class KalvexObject : public QObject, protected QDBusContext {
@@ -23,7 +25,7 @@ class KalvexObject : public QObject, protected QDBusContext {
     Q_PROPERTY(int PageStatus READ PageStatus WRITE setPageStatus)
     Q_PROPERTY(bool Connect READ Connect)
 public:
-    KalvexObject(KalvexHost& host, QObject* parent) : QObject(parent), members_(host) {}
+    KalvexObject(KalvexHost& host, KalvexService& service) : members_(host), service_(service) {}
 
     bool Visible() const { return members_.Visible(); }
     void setVisible(bool v) { members_.setVisible(v); }
@@ -40,6 +42,7 @@ public slots:
 private:
     void fail(const QString& text);
     TKalvex members_;
+    KalvexService& service_;
 };
 
 // The class factory on the session bus: bus name Mirvane.Kalvex, factory at /Kalvex. Each
@@ -74,6 +77,19 @@ signals:
     void noClient();
 
 private:
+    friend class KalvexObject;
+    // A call that writes the debug log may wait for its lock while the station's events go
+    // on, among them its client leaving: an object released during a call is kept until no
+    // call is under way.
+    class CallUnderWay {
+    public:
+        explicit CallUnderWay(KalvexService& s) : s_(s) { ++s_.callsUnderWay_; }
+        ~CallUnderWay();
+
+    private:
+        KalvexService& s_;
+    };
+
     void releaseObject(const QString& path);
     void clientLeft(const QString& client);
 
@@ -85,6 +101,8 @@ private:
     QDBusConnection bus_;
     QDBusServiceWatcher watcher_;
     std::map<QString, Entry> objects_;
+    std::vector<std::unique_ptr<KalvexObject>> released_;
+    int callsUnderWay_ = 0;
     quint64 nextId_ = 1;
     quint64 created_ = 0;
     bool started_ = false;
