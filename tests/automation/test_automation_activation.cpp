@@ -150,7 +150,8 @@ TEST_F(Activation, TheRegisteredStationIsTheOneStartedWhetherNamedRelativeOrByTh
 
         PrivateBus bus(env());
         ASSERT_TRUE(bus.ok());
-        const auto read = bus.run(QStringLiteral("python3"),
+        // The system's python, which has python3-dbus.
+        const auto read = bus.run(QStringLiteral("/usr/bin/python3"),
                                   {QStringLiteral(MIRVANE_SOURCE_DIR "/examples/read_tag.py"), QStringLiteral("Brake1")},
                                   30000);
         EXPECT_EQ(read.exitCode, 0) << read.err.toStdString();

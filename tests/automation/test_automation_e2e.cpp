@@ -16,9 +16,59 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <memory>
+#include <numeric>
 #include <sys/stat.h>
+
+namespace {
+
+// The whole station in this process, on a bus of the test's own, polling the simulated stand
+// through a real serial port.
+struct StationOnBus {
+    StationOnBus(const PrivateBus& bus, const char* name, const QString& slavePath, const QByteArray& profile,
+                 const QString& programSection = QString())
+        : name_(QString::fromLatin1(name)), saved_(serialPortFactory()) {
+        serialPortFactory() = [](int size) { return std::make_unique<QtSerialPort>(size); };
+        writeFile(dir.filePath(QStringLiteral("Profile.dat")), profile);
+        writeFile(dir.filePath(QStringLiteral("mirvane.ini")),
+                  (QStringLiteral("[Device]\nPortName=%1\nBaud=115200\n").arg(slavePath) + programSection).toUtf8());
+        Station st;
+        st.dir = dir.path();
+        st.settingsFile = dir.filePath(QStringLiteral("mirvane.ini"));
+        w = std::make_unique<TfrMain>(st, dialogs, clock, QStringList{QStringLiteral("-EMBEDDING")});
+        service = std::make_unique<KalvexService>(w->automation, QDBusConnection::connectToBus(bus.address, name_));
+    }
+    ~StationOnBus() {
+        w->kalvex = nullptr;
+        service.reset();
+        w.reset();
+        serialPortFactory() = saved_;
+        QDBusConnection::disconnectFromBus(name_);
+    }
+    // Offers the service and runs the start-up; true once the stand has answered.
+    bool start() {
+        if (!service->start())
+            return false;
+        w->kalvex = service.get();
+        w->show();
+        w->FormShow();
+        return QTest::qWaitFor([&] { return w->link.fConnect; }, 5000);
+    }
+
+    QTemporaryDir dir;
+    RecordingDialogs dialogs;
+    FixedClock clock;
+    std::unique_ptr<TfrMain> w;
+    std::unique_ptr<KalvexService> service;
+
+private:
+    QString name_;
+    SerialPortFactory saved_;
+};
+
+} // namespace
 
 TEST(AutomationE2E, AClientReadsATagFromTheStandAndSeesASilentStand) {
     PrivateBus bus;
@@ -30,25 +80,11 @@ TEST(AutomationE2E, AClientReadsATagFromTheStandAndSeesASilentStand) {
     QElapsedTimer sinceSimStart;
     sinceSimStart.start();
 
-    const SerialPortFactory saved = serialPortFactory();
-    serialPortFactory() = [](int size) { return std::make_unique<QtSerialPort>(size); };
-    QTemporaryDir dir;
-    writeFile(dir.filePath(QStringLiteral("Profile.dat")),
-              "[Reg_1]\nName=Brake1\nPage=20\nAddress=5\n[Reg_2]\nName=Brake2\nPage=20\nAddress=7\n");
-    writeFile(dir.filePath(QStringLiteral("mirvane.ini")),
-              QStringLiteral("[Device]\nPortName=%1\nBaud=115200\n").arg(sim.slavePath).toUtf8());
-    Station st;
-    st.dir = dir.path();
-    st.settingsFile = dir.filePath(QStringLiteral("mirvane.ini"));
-    RecordingDialogs dialogs;
-    FixedClock clock;
-    auto w = std::make_unique<TfrMain>(st, dialogs, clock, QStringList{QStringLiteral("-EMBEDDING")});
-    KalvexService service(w->automation, QDBusConnection::connectToBus(bus.address, QStringLiteral("e2e")));
-    ASSERT_TRUE(service.start());
-    w->kalvex = &service;
-    w->show();
-    w->FormShow();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return w->link.fConnect; }, 5000));
+    StationOnBus station(bus, "e2e", sim.slavePath,
+                         "[Reg_1]\nName=Brake1\nPage=20\nAddress=5\n[Reg_2]\nName=Brake2\nPage=20\nAddress=7\n");
+    ASSERT_TRUE(station.start());
+    TfrMain* w = station.w.get();
+    KalvexService& service = *station.service;
 
     const QString obj = service.Create().path(); // held by the station's side for the test
     auto call = [&](const char* method, const char* arg) {
@@ -91,16 +127,12 @@ TEST(AutomationE2E, AClientReadsATagFromTheStandAndSeesASilentStand) {
                   .out,
               QStringLiteral("(<false>,)"));
 
-    w->kalvex = nullptr;
-    w.reset();
-    serialPortFactory() = saved;
-    QDBusConnection::disconnectFromBus(QStringLiteral("e2e"));
 }
 
 namespace {
 
-// Calls RequestTag back to back on a connection of its own for a while and counts how the
-// calls ended.
+// Calls RequestTag one after another (20 ms apart) on a connection of its own for a while and
+// counts how the calls ended.
 class LoggingClient : public QThread {
 public:
     LoggingClient(QString address, QString object, int ms) : address_(std::move(address)), object_(std::move(object)), ms_(ms) {}
@@ -125,9 +157,9 @@ protected:
                 ++calls;
                 if (reply.type() == QDBusMessage::ErrorMessage &&
                     reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.Failed") &&
-                    reply.errorMessage().contains(QStringLiteral("журнал")))
+                    reply.errorMessage().contains(QStringLiteral("журнал"), Qt::CaseInsensitive))
                     ++failedCleanly;
-                QThread::msleep(5);
+                QThread::msleep(20);
             }
         }
         QDBusConnection::disconnectFromBus(QStringLiteral("log-client"));
@@ -147,37 +179,23 @@ TEST(AutomationE2E, ALogThatCannotBeWrittenNeverStopsThePolling) {
     ASSERT_TRUE(bus.ok());
     SimProcess sim({"--baud", "115200"});
     ASSERT_FALSE(sim.slavePath.isEmpty());
-    const SerialPortFactory saved = serialPortFactory();
-    serialPortFactory() = [](int size) { return std::make_unique<QtSerialPort>(size); };
     QTemporaryDir dir;
     const QString fifo = dir.filePath(QStringLiteral("fifo.txt"));
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     const QString locked = dir.filePath(QStringLiteral("locked.txt"));
     writeFile(locked, "");
-    writeFile(dir.filePath(QStringLiteral("Profile.dat")), "[Reg_1]\nName=Brake1\nPage=20\nAddress=5\n");
-    writeFile(dir.filePath(QStringLiteral("mirvane.ini")),
-              QStringLiteral("[Device]\nPortName=%1\nBaud=115200\n[Program]\nDebugOLE=1\nOleLogFile=%2\n")
-                  .arg(sim.slavePath, fifo)
-                  .toUtf8());
-    Station st;
-    st.dir = dir.path();
-    st.settingsFile = dir.filePath(QStringLiteral("mirvane.ini"));
-    RecordingDialogs dialogs;
-    FixedClock clock;
-    auto w = std::make_unique<TfrMain>(st, dialogs, clock, QStringList{QStringLiteral("-EMBEDDING")});
-    KalvexService service(w->automation, QDBusConnection::connectToBus(bus.address, QStringLiteral("log-e2e")));
-    ASSERT_TRUE(service.start());
-    w->kalvex = &service;
-    w->show();
-    w->FormShow();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return w->link.fConnect; }, 5000));
+    StationOnBus station(bus, "log-e2e", sim.slavePath, "[Reg_1]\nName=Brake1\nPage=20\nAddress=5\n",
+                         QStringLiteral("[Program]\nDebugOLE=1\nOleLogFile=%1\n").arg(fifo));
+    ASSERT_TRUE(station.start());
+    TfrMain* w = station.w.get();
+    KalvexService& service = *station.service;
     const QString obj = service.Create().path();
 
     // A reader that keeps the FIFO open, so that opening it for writing would succeed (and
     // writing would block once its buffer is full) were it not refused.
+    // The shell opens it in the child: an open for reading waits there for a writer.
     QProcess reader;
-    reader.setStandardInputFile(fifo);
-    reader.start(QStringLiteral("sleep"), {QStringLiteral("60")});
+    reader.start(QStringLiteral("bash"), {QStringLiteral("-c"), QStringLiteral("exec sleep 60 <\"$0\""), fifo});
     QProcess holder;
     for (const QString& log : {fifo, locked}) {
         SCOPED_TRACE(log.toStdString());
@@ -202,8 +220,11 @@ TEST(AutomationE2E, ALogThatCannotBeWrittenNeverStopsThePolling) {
         QObject::disconnect(sample);
         ASSERT_GE(rates.size(), 3u);
         rates.erase(rates.begin()); // partly from before the calls
-        for (int r : rates)
-            EXPECT_GE(r, 24) << "routine replies in a second of calls";
+        // The rate over the calls, at 25 routine replies a second with nothing in the way; a
+        // second may lose one to the machine's other work, never more than a few.
+        const double mean = std::accumulate(rates.begin(), rates.end(), 0.0) / static_cast<double>(rates.size());
+        EXPECT_GE(mean, 24.0) << "routine replies a second during the calls";
+        EXPECT_GE(*std::min_element(rates.begin(), rates.end()), 20) << "polling faltered during a call";
         EXPECT_GT(client.calls, 3);
         EXPECT_EQ(client.failedCleanly, client.calls);
         EXPECT_LT(client.longestMs, 1000);
@@ -213,8 +234,4 @@ TEST(AutomationE2E, ALogThatCannotBeWrittenNeverStopsThePolling) {
     holder.waitForFinished();
     reader.kill();
     reader.waitForFinished();
-    w->kalvex = nullptr;
-    w.reset();
-    serialPortFactory() = saved;
-    QDBusConnection::disconnectFromBus(QStringLiteral("log-e2e"));
 }
