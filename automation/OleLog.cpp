@@ -99,7 +99,7 @@ void OleLog::WriteOleLog(const QString& St) const {
                     .arg(file)
                     .arg(LockWaitMs));
         QEventLoop pause;
-        QTimer::singleShot(5, &pause, &QEventLoop::quit);
+        QTimer::singleShot(10, &pause, &QEventLoop::quit);
         pause.exec(QEventLoop::ExcludeUserInputEvents);
     }
 
