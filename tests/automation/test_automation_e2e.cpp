@@ -201,9 +201,9 @@ TEST(AutomationE2E, ALogThatCannotBeWrittenNeverStopsThePolling) {
     std::vector<int> quietRates;
     QMetaObject::Connection quietSample =
         QObject::connect(&w->link.tmFPS, &QTimer::timeout, [&] { quietRates.push_back(w->link.FPS); });
-    QTest::qWait(3500);
+    QTest::qWait(4500);
     QObject::disconnect(quietSample);
-    ASSERT_GE(quietRates.size(), 3u);
+    ASSERT_GE(quietRates.size(), 4u);
     const double quiet =
         std::accumulate(quietRates.begin() + 1, quietRates.end(), 0.0) / static_cast<double>(quietRates.size() - 1);
 
@@ -223,13 +223,13 @@ TEST(AutomationE2E, ALogThatCannotBeWrittenNeverStopsThePolling) {
         std::vector<int> rates;
         QMetaObject::Connection sample =
             QObject::connect(&w->link.tmFPS, &QTimer::timeout, [&] { rates.push_back(w->link.FPS); });
-        LoggingClient client(bus.address, obj, 3500);
+        LoggingClient client(bus.address, obj, 5500);
         QEventLoop loop;
         QObject::connect(&client, &QThread::finished, &loop, &QEventLoop::quit);
         client.start();
         loop.exec();
         QObject::disconnect(sample);
-        ASSERT_GE(rates.size(), 3u);
+        ASSERT_GE(rates.size(), 5u);
         rates.erase(rates.begin()); // partly from before the calls
         // At least 24 routine replies a second over the calls (25 with nothing in the way), or
         // what this machine managed without calls when its other work takes more; never a
