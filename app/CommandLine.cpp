@@ -14,7 +14,9 @@ struct Options {
     QCommandLineOption stationDir{QStringLiteral("station-dir"),
                                   QStringLiteral("The station directory (settings, profile, database, "
                                                  "Titles.txt). Default: $MIRVANE_STATION_DIR, else the "
-                                                 "program's own directory."),
+                                                 "program's own directory when it holds the settings, "
+                                                 "else $XDG_DATA_HOME/mirvane (~/.local/share/mirvane), "
+                                                 "laid out at the first start."),
                                   QStringLiteral("DIR")};
     QCommandLineOption createDatabase{QStringLiteral("create-database"),
                                       QStringLiteral("Create an empty test database at PATH (default: "

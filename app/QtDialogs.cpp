@@ -25,6 +25,8 @@ int QtDialogs::message(QWidget* parent, const Message& m) {
     }
     box.setWindowTitle(m.title);
     box.setText(m.text);
+    if (!m.detail.isEmpty())
+        box.setDetailedText(m.detail);
     if (m.taskModal)
         box.setWindowModality(Qt::ApplicationModal);
     struct Map {

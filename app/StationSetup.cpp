@@ -15,16 +15,33 @@ QStringList sampleDirectories() {
             QStringLiteral(MIRVANE_DATA_DIR "/station"), QStringLiteral(MIRVANE_SOURCE_DIR "/scripts/demo")};
 }
 
-QString initStation(const QString& dir, const QStringList& sampleDirs) {
-    QString samples;
+namespace {
+
+// The first of the directories that holds the sample station, or an empty text.
+QString findSamples(const QStringList& sampleDirs, QString* error) {
     for (const QString& d : sampleDirs)
-        if (QFileInfo(QDir(d).filePath(QStringLiteral("Profile.dat"))).isFile()) {
-            samples = d;
-            break;
-        }
+        if (QFileInfo(QDir(d).filePath(QStringLiteral("Profile.dat"))).isFile())
+            return d;
+    *error = QStringLiteral("the sample station files are not installed (looked in %1)")
+                 .arg(sampleDirs.join(QStringLiteral(", ")));
+    return QString();
+}
+
+QString copySample(const QString& samples, const QString& name, const QString& dir) {
+    const QString target = QDir(dir).filePath(name);
+    if (!QFile::copy(QDir(samples).filePath(name), target))
+        return QStringLiteral("cannot copy %1 into %2").arg(name, dir);
+    QFile(target).setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+    return QString();
+}
+
+} // namespace
+
+QString initStation(const QString& dir, const QStringList& sampleDirs) {
+    QString error;
+    const QString samples = findSamples(sampleDirs, &error);
     if (samples.isEmpty())
-        return QStringLiteral("the sample station files are not installed (looked in %1)")
-            .arg(sampleDirs.join(QStringLiteral(", ")));
+        return error;
 
     const QDir target(dir);
     if (!QDir().mkpath(dir))
@@ -37,16 +54,61 @@ QString initStation(const QString& dir, const QStringList& sampleDirs) {
         if (QFileInfo::exists(target.filePath(f)))
             return QStringLiteral("%1 already exists; a station directory is never overwritten")
                 .arg(target.filePath(f));
-    for (const QString& f : files)
-        if (!QFile::copy(QDir(samples).filePath(f), target.filePath(f)))
-            return QStringLiteral("cannot copy %1 into %2").arg(f, dir);
-    for (const QString& f : files)
-        QFile(target.filePath(f))
-            .setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
-    QString error;
+    for (const QString& f : files) {
+        error = copySample(samples, f, dir);
+        if (!error.isEmpty())
+            return error;
+    }
     if (!TdmMain::createDatabase(station.databaseFile(), &error))
         return error;
     return QString();
+}
+
+FirstStart prepareUserStation(const Station& station, const QStringList& sampleDirs) {
+    FirstStart r;
+    if (!station.userHome || QFileInfo::exists(station.settingsFile))
+        return r;
+    const QString samples = findSamples(sampleDirs, &r.error);
+    if (samples.isEmpty())
+        return r;
+    if (!QDir().mkpath(station.dir)) {
+        r.error = QStringLiteral("cannot create the directory %1").arg(station.dir);
+        return r;
+    }
+    // The settings go last: until they are there, the next start tries again.
+    const QString sampleSettings = QDir(samples).filePath(QStringLiteral("mirvane.ini"));
+    QStringList files = QDir(samples).entryList(QDir::Files);
+    files.removeAll(QFileInfo(sampleSettings).fileName());
+    files.removeAll(QFileInfo(station.settingsFile).fileName());
+    for (const QString& f : files)
+        if (!QFileInfo::exists(station.path(f)) && !(r.error = copySample(samples, f, station.dir)).isEmpty())
+            return r;
+    if (!QFileInfo::exists(station.databaseFile()) && !TdmMain::createDatabase(station.databaseFile(), &r.error))
+        return r;
+    // The sample's settings file is mirvane.ini; a program under another name reads its own.
+    if (!QFile::copy(sampleSettings, station.settingsFile)) {
+        r.error = QStringLiteral("cannot copy %1 to %2").arg(sampleSettings, station.settingsFile);
+        return r;
+    }
+    QFile(station.settingsFile)
+        .setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+    r.laidOut = true;
+    return r;
+}
+
+QString firstStartNotice(const Station& station) {
+    return QStringLiteral("Рабочее место создано в папке %1.\n\n"
+                          "Порт контроллера задаётся в файле %2: раздел [Device], ключ PortName "
+                          "(например, PortName=/dev/ttyUSB0) или ComNumber (порт N — это /dev/ttyS<N-1>). "
+                          "Настройки читаются при запуске программы.")
+        .arg(QDir::toNativeSeparators(station.dir), QDir::toNativeSeparators(station.settingsFile));
+}
+
+QString firstStartLogLine(const Station& station) {
+    return QStringLiteral("laid out a new station in %1; name the controller's port in %2 "
+                          "(section [Device]: PortName=/dev/ttyUSB0, or ComNumber=N for /dev/ttyS<N-1>) "
+                          "then start the station again")
+        .arg(station.dir, station.settingsFile);
 }
 
 } // namespace StationSetup

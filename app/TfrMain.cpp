@@ -101,6 +101,7 @@ TfrMain::TfrMain(const Station& st, Dialogs& dialogs, Clock& clock, const QStrin
     connect(&link, &StandLink::handOver, this, &TfrMain::handOverTest);
 
     automation.isWindowVisible = [this] { return isVisible(); };
+    automation.setStationDir(station.dir);
     automation.setWindowVisible = [this](bool v) { setVisible(v); };
 
     // Neither port opens by itself; start-up opens them.
@@ -174,9 +175,17 @@ void TfrMain::FormShow() {
 }
 
 void TfrMain::openPorts() {
-    if (!link.openPorts(settings))
-        dialogs_.message(this, {Dialogs::Icon::None, QStringLiteral("Ошибка"),
-                                QStringLiteral("Не могу инициализировать COM-порт контроллера."), Dialogs::Ok});
+    if (link.openPorts(settings))
+        return;
+    // The operator's message is the one the station always gave; why the port failed goes
+    // into its details and onto the error output, for whoever mends it.
+    const PortOpenFailure why = cpMain->openFailure();
+    if (why.reason != PortOpenFailure::Reason::None)
+        std::fprintf(stderr, "mirvane: cannot open the controller's port %s\n", qPrintable(why.engineerText()));
+    Dialogs::Message m{Dialogs::Icon::None, QStringLiteral("Ошибка"),
+                       QStringLiteral("Не могу инициализировать COM-порт контроллера."), Dialogs::Ok};
+    m.detail = why.operatorText();
+    dialogs_.message(this, m);
 }
 
 QString TfrMain::SelectPort() {

@@ -3,6 +3,7 @@
 #include "KalvexService.h"
 #include "ProtocolExport.h"
 #include "QtDialogs.h"
+#include "QtTranslations.h"
 #include "Registration.h"
 #include "Settings.h"
 #include "Station.h"
@@ -12,6 +13,9 @@
 
 #include <QApplication>
 #include <QDBusConnection>
+#include <QDir>
+#include <QFileInfo>
+#include <QMessageBox>
 #include <QTimer>
 
 #include <cstdio>
@@ -36,6 +40,8 @@ static int runWithoutWindow(const CommandLine& cl) {
         std::optional<DatabaseConfig> config = DatabaseConfig::sqlite(cl.databasePath);
         if (cl.databasePath.isEmpty())
             config = DatabaseConfig::fromSettings(loadSettings(station.settingsFile), station.databaseFile(), &error);
+        if (cl.databasePath.isEmpty() && station.userHome)
+            QDir().mkpath(station.dir);
         if (!config || !TdmMain::createDatabase(*config, &error)) {
             std::fprintf(stderr, "mirvane: cannot create the database: %s\n", qPrintable(error));
             return 1;
@@ -59,8 +65,16 @@ static int runWithoutWindow(const CommandLine& cl) {
             Registration::remove(sw.perUser);
             return 0;
         }
+        // The bus starts the program in a working directory of its own: the station directory
+        // goes into the activation absolute, or not at all (the started program then finds its
+        // station as any start does).
+        const QString stationDir = Station::namedDir(cl.stationDir);
+        if (!stationDir.isEmpty() && !QFileInfo(stationDir).isDir()) {
+            std::fprintf(stderr, "mirvane: the station directory '%s' does not exist\n", qPrintable(stationDir));
+            return 1;
+        }
         const QString err =
-            Registration::install(sw.perUser, QCoreApplication::applicationFilePath(), cl.stationDir);
+            Registration::install(sw.perUser, QCoreApplication::applicationFilePath(), stationDir);
         if (!err.isEmpty()) {
             std::fprintf(stderr, "mirvane: cannot register the automation server: %s\n", qPrintable(err));
             return 1;
@@ -98,10 +112,21 @@ int main(int argc, char* argv[]) {
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("mirvane"));
-    QApplication::setApplicationDisplayName(QStringLiteral("POST Mirvane"));
     QApplication::setApplicationVersion(QStringLiteral(MIRVANE_VERSION));
+    // No application display name: Qt would append it to every window title. The application
+    // title "POST Mirvane" is the desktop entry's name, which the task bar shows.
+    QGuiApplication::setDesktopFileName(QStringLiteral("mirvane"));
+    QString noTranslations;
+    if (!installQtTranslations(app, &noTranslations))
+        std::fprintf(stderr, "mirvane: %s\n", qPrintable(noTranslations));
 
     const Station station = Station::resolve(cl.stationDir, QCoreApplication::applicationFilePath());
+    const StationSetup::FirstStart first = StationSetup::prepareUserStation(station);
+    if (!first.error.isEmpty())
+        std::fprintf(stderr, "mirvane: cannot lay out the station in %s: %s\n", qPrintable(station.dir),
+                     qPrintable(first.error));
+    if (first.laidOut)
+        std::fprintf(stderr, "mirvane: %s\n", qPrintable(StationSetup::firstStartLogLine(station)));
     QtDialogs dialogs;
     SystemClock clock;
     // The window sees the command line as given: -EMBEDDING as the first argument matters.
@@ -115,10 +140,24 @@ int main(int argc, char* argv[]) {
         w.kalvex = &kalvex;
     else
         std::fprintf(stderr, "mirvane: automation interface not offered: %s\n", qPrintable(why));
-    if (cl.automation.automation)
+    if (cl.automation.automation) {
         QObject::connect(&kalvex, &KalvexService::lastObjectReleased, &app, &QCoreApplication::quit);
+        QObject::connect(&kalvex, &KalvexService::noClient, &app, [] {
+            std::fprintf(stderr, "mirvane: started for a client, but no client made an object; ending\n");
+            QCoreApplication::quit();
+        });
+        kalvex.expectClientWithin(KalvexService::ClientWaitMs);
+    }
 
     w.showMaximized();
+    if (first.laidOut) {
+        // Shown without holding start-up: the station starts on the sample settings meanwhile.
+        auto* notice = new QMessageBox(QMessageBox::Information, QStringLiteral("Новое рабочее место"),
+                                       StationSetup::firstStartNotice(station), QMessageBox::Ok, &w);
+        notice->setAttribute(Qt::WA_DeleteOnClose);
+        notice->setWindowModality(Qt::NonModal);
+        notice->show();
+    }
     QTimer::singleShot(0, &w, &TfrMain::FormShow);
     if (!cl.recordDemo.isEmpty())
         new DemoRecorder(w, cl.recordDemo, 120000);

@@ -22,6 +22,8 @@ public:
     // The register image's word for the tag (its debug value in debug mode, logged); 0 when unknown.
     uint16_t GetValueByTagAsWord(const QString& ATag);
     void WriteOleLog(const QString& St) const { log_.WriteOleLog(St); }
+    // Where a relative debug log name is taken from: the station directory.
+    void setStationDir(const QString& dir) { log_.setBaseDir(dir); }
 
     bool debugMode() const;
 

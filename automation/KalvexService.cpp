@@ -6,13 +6,27 @@
 #include <QDBusError>
 #include <QDBusMessage>
 #include <QDBusReply>
+#include <QTimer>
 
 void KalvexObject::fail(const QString& text) {
     if (calledFromDBus())
         sendErrorReply(QDBusError::Failed, text);
 }
 
+KalvexService::CallUnderWay::~CallUnderWay() {
+    if (--s_.callsUnderWay_ == 0 && !s_.released_.empty())
+        // Not here: the call that ends may be one of theirs, still on its way out.
+        QMetaObject::invokeMethod(
+            &s_,
+            [s = &s_] {
+                if (s->callsUnderWay_ == 0)
+                    s->released_.clear();
+            },
+            Qt::QueuedConnection);
+}
+
 QDBusVariant KalvexObject::RequestTag(const QDBusVariant& ATag) {
+    const KalvexService::CallUnderWay call(service_);
     try {
         return QDBusVariant(members_.RequestTag(ATag.variant()));
     } catch (const AutomationError& e) {
@@ -22,6 +36,7 @@ QDBusVariant KalvexObject::RequestTag(const QDBusVariant& ATag) {
 }
 
 int KalvexObject::GetTagAsWord(const QDBusVariant& ATag) {
+    const KalvexService::CallUnderWay call(service_);
     try {
         return members_.GetTagAsWord(ATag.variant());
     } catch (const AutomationError& e) {
@@ -69,7 +84,7 @@ bool KalvexService::start(QString* error) {
 QDBusObjectPath KalvexService::Create() {
     const QString path = QStringLiteral("%1/%2").arg(QString::fromLatin1(FactoryPath)).arg(nextId_++);
     Entry e;
-    e.object = std::make_unique<KalvexObject>(host_, nullptr);
+    e.object = std::make_unique<KalvexObject>(host_, *this);
     e.owner = calledFromDBus() ? message().service() : QString();
     if (!bus_.registerObject(path, e.object.get(),
                              QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllProperties)) {
@@ -79,6 +94,7 @@ QDBusObjectPath KalvexService::Create() {
     }
     const QString owner = e.owner;
     objects_.emplace(path, std::move(e));
+    ++created_;
     if (!owner.isEmpty()) {
         watcher_.addWatchedService(owner);
         // A client may leave before the watch is in place; asking the bus after the watch
@@ -93,6 +109,13 @@ QDBusObjectPath KalvexService::Create() {
             Qt::QueuedConnection);
     }
     return QDBusObjectPath(path);
+}
+
+void KalvexService::expectClientWithin(int ms) {
+    QTimer::singleShot(ms, this, [this] {
+        if (created_ == 0)
+            emit noClient();
+    });
 }
 
 void KalvexService::Release(const QDBusObjectPath& path) {
@@ -110,6 +133,8 @@ void KalvexService::releaseObject(const QString& path) {
         return;
     const QString owner = it->second.owner;
     bus_.unregisterObject(path);
+    if (callsUnderWay_ > 0)
+        released_.push_back(std::move(it->second.object));
     objects_.erase(it);
     bool ownerHasMore = false;
     for (const auto& [p, e] : objects_)

@@ -11,8 +11,10 @@
 
 #include <map>
 #include <memory>
+#include <vector>
 
 class KalvexHost;
+class KalvexService;
 
 // One automation object on the bus, owned by the client that created it.
 class KalvexObject : public QObject, protected QDBusContext {
@@ -23,7 +25,7 @@ class KalvexObject : public QObject, protected QDBusContext {
     Q_PROPERTY(int PageStatus READ PageStatus WRITE setPageStatus)
     Q_PROPERTY(bool Connect READ Connect)
 public:
-    KalvexObject(KalvexHost& host, QObject* parent) : QObject(parent), members_(host) {}
+    KalvexObject(KalvexHost& host, KalvexService& service) : members_(host), service_(service) {}
 
     bool Visible() const { return members_.Visible(); }
     void setVisible(bool v) { members_.setVisible(v); }
@@ -40,6 +42,7 @@ public slots:
 private:
     void fail(const QString& text);
     TKalvex members_;
+    KalvexService& service_;
 };
 
 // The class factory on the session bus: bus name Mirvane.Kalvex, factory at /Kalvex. Each
@@ -59,14 +62,34 @@ public:
     bool start(QString* error = nullptr);
     int objectCount() const { return static_cast<int>(objects_.size()); }
 
+    // A program the bus started for a client serves objects only: when none has been made
+    // within ms (the bus started it for an introspection, or its client went away first),
+    // noClient is signalled, so that it does not hold the stand's port for nobody.
+    void expectClientWithin(int ms);
+    static constexpr int ClientWaitMs = 30000;
+
 public slots:
     QDBusObjectPath Create();
     void Release(const QDBusObjectPath& path);
 
 signals:
     void lastObjectReleased();
+    void noClient();
 
 private:
+    friend class KalvexObject;
+    // A call that writes the debug log may wait for its lock while the station's events go
+    // on, among them its client leaving: an object released during a call is kept until no
+    // call is under way.
+    class CallUnderWay {
+    public:
+        explicit CallUnderWay(KalvexService& s) : s_(s) { ++s_.callsUnderWay_; }
+        ~CallUnderWay();
+
+    private:
+        KalvexService& s_;
+    };
+
     void releaseObject(const QString& path);
     void clientLeft(const QString& client);
 
@@ -78,6 +101,9 @@ private:
     QDBusConnection bus_;
     QDBusServiceWatcher watcher_;
     std::map<QString, Entry> objects_;
+    std::vector<std::unique_ptr<KalvexObject>> released_;
+    int callsUnderWay_ = 0;
     quint64 nextId_ = 1;
+    quint64 created_ = 0;
     bool started_ = false;
 };

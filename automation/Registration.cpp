@@ -1,9 +1,10 @@
 #include "Registration.h"
 
+#include "RegularFile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 AutomationSwitches parseAutomationSwitches(const QStringList& arguments) {
     AutomationSwitches s;
@@ -54,23 +55,49 @@ static QString quoted(const QString& arg) {
     return QLatin1Char('"') + q + QLatin1Char('"');
 }
 
-QString serviceText(const QString& executable, const QString& stationDir) {
+// The lines by which an activation file tells that registration wrote it, and what else.
+static const QString WrittenBy = QStringLiteral("# Written by mirvane's automation registration; "
+                                                "mirvane -UNREGSERVER (or -UNREGSERVERPERUSER) removes it.");
+static const QString AlsoWrote = QStringLiteral("# Also written by it: ");
+
+QString serviceText(const QString& executable, const QString& stationDir, const QString& wroteInterface) {
     // -EMBEDDING first: the started program then skips its about box.
     QString exec = quoted(executable) + QStringLiteral(" -EMBEDDING");
     if (!stationDir.isEmpty())
         exec += QStringLiteral(" --station-dir ") + quoted(stationDir);
-    return QStringLiteral("[D-BUS Service]\nName=Mirvane.Kalvex\nExec=") + exec + QLatin1Char('\n');
+    QString text = WrittenBy + QLatin1Char('\n');
+    if (!wroteInterface.isEmpty())
+        text += AlsoWrote + wroteInterface + QLatin1Char('\n');
+    return text + QStringLiteral("[D-BUS Service]\nName=Mirvane.Kalvex\nExec=") + exec + QLatin1Char('\n');
+}
+
+// What the activation file at path says of itself: whether it is the activation of this bus
+// name, and the files registration wrote with it.
+struct ServiceFile {
+    bool ours = false;
+    QStringList alsoWrote;
+};
+
+static ServiceFile readServiceFile(const QString& path) {
+    ServiceFile f;
+    const std::optional<QByteArray> bytes = RegularFile::read(path);
+    if (!bytes)
+        return f;
+    for (const QString& line : QString::fromUtf8(*bytes).split(QLatin1Char('\n'))) {
+        if (line.trimmed() == QLatin1String("Name=Mirvane.Kalvex"))
+            f.ours = true;
+        else if (line.startsWith(AlsoWrote))
+            f.alsoWrote << line.mid(AlsoWrote.size());
+    }
+    return f;
 }
 
 static QString writeFile(const QString& path, const QByteArray& bytes) {
     if (!QDir().mkpath(QFileInfo(path).absolutePath()))
         return QStringLiteral("cannot create the directory of %1").arg(path);
-    QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly))
-        return QStringLiteral("cannot write %1: %2").arg(path, f.errorString());
-    f.write(bytes);
-    if (!f.commit())
-        return QStringLiteral("cannot write %1: %2").arg(path, f.errorString());
+    QString error;
+    if (!RegularFile::writeAtomically(path, bytes, &error))
+        return QStringLiteral("cannot write %1").arg(error);
     return QString();
 }
 
@@ -79,15 +106,29 @@ QString install(bool perUser, const QString& executable, const QString& stationD
     QFile xml(QStringLiteral(":/automation/Mirvane.IKalvex.xml"));
     if (!xml.open(QIODevice::ReadOnly))
         return QStringLiteral("the interface description is missing from the program");
-    QString err = writeFile(serviceFile(perUser), serviceText(executable, stationDir).toUtf8());
-    if (err.isEmpty())
-        err = writeFile(interfaceFile(perUser), xml.readAll());
-    return err;
+    const QString service = serviceFile(perUser);
+    const QString iface = interfaceFile(perUser);
+    // A description someone else put there (the package's own) is left as it is; one an
+    // earlier registration wrote is brought up to date.
+    QString wrote;
+    if (!QFileInfo::exists(iface) || readServiceFile(service).alsoWrote.contains(iface)) {
+        const QString err = writeFile(iface, xml.readAll());
+        if (!err.isEmpty())
+            return err;
+        wrote = iface;
+    }
+    return writeFile(service, serviceText(executable, stationDir, wrote).toUtf8());
 }
 
 void remove(bool perUser) {
-    QFile::remove(serviceFile(perUser));
-    QFile::remove(interfaceFile(perUser));
+    const QString service = serviceFile(perUser);
+    const ServiceFile f = readServiceFile(service);
+    if (!f.ours)
+        return;
+    QFile::remove(service);
+    const QString iface = interfaceFile(perUser);
+    if (f.alsoWrote.contains(iface))
+        QFile::remove(iface);
 }
 
 } // namespace Registration

@@ -8,9 +8,12 @@ QString TKalvex::tagText(const QVariant& ATag) {
     switch (ATag.metaType().id()) {
     case QMetaType::QString:
         return ATag.toString();
+    // A byte is a small number here (D-Bus 'y'), not a character.
     case QMetaType::Char:
     case QMetaType::SChar:
+        return QString::number(ATag.toLongLong());
     case QMetaType::UChar:
+        return QString::number(ATag.toULongLong());
     case QMetaType::Short:
     case QMetaType::UShort:
     case QMetaType::Int:

@@ -20,6 +20,7 @@ public:
         int buttons = Ok;
         int defaultButton = 0; // 0: the toolkit's choice
         bool taskModal = false; // blocks the whole application, not only the owner window
+        QString detail{};       // shown on request below the text: why, for whoever mends it
     };
 
     virtual ~Dialogs() = default;

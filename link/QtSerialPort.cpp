@@ -1,5 +1,8 @@
 #include "QtSerialPort.h"
 
+#include <linux/serial.h>
+#include <sys/ioctl.h>
+
 namespace {
 
 bool isDeviceGone(QSerialPort::SerialPortError error) {
@@ -41,9 +44,21 @@ QString QtSerialPort::deviceName() const {
     return deviceForNumber(number_);
 }
 
+// Without it a USB serial adapter holds what it received until its latency timer runs out
+// (16 ms by default), a good part of the poll cycle's turn. The driver may refuse (a
+// pseudo-terminal has no such setting); the line then works as it is.
+static void askForLowLatency(int fd) {
+    serial_struct serial {};
+    if (::ioctl(fd, TIOCGSERIAL, &serial) != 0 || (serial.flags & ASYNC_LOW_LATENCY))
+        return;
+    serial.flags |= ASYNC_LOW_LATENCY;
+    ::ioctl(fd, TIOCSSERIAL, &serial);
+}
+
 bool QtSerialPort::open() {
     if (port_.isOpen())
         return true;
+    failure_ = PortOpenFailure();
     QString device = deviceName();
     if (device.isEmpty()) {
         // The chooser runs a modal dialog, in whose event loop a time-out may try to open
@@ -64,8 +79,15 @@ bool QtSerialPort::open() {
     port_.setStopBits(QSerialPort::OneStop);
     port_.setFlowControl(QSerialPort::NoFlowControl);
     port_.setReadBufferSize(bufferSize_);
-    if (!port_.open(QIODevice::ReadWrite))
+    if (!port_.open(QIODevice::ReadWrite)) {
+        using Said = PortOpenFailure::Said;
+        const Said said = port_.error() == QSerialPort::DeviceNotFoundError ? Said::NotFound
+                          : port_.error() == QSerialPort::PermissionError    ? Said::NoPermission
+                                                                              : Said::Other;
+        failure_ = PortOpenFailure::diagnose(device, said, port_.errorString());
         return false;
+    }
+    askForLowLatency(static_cast<int>(port_.handle()));
     // Adapters and pseudo-terminals without modem lines refuse these; the line works anyway.
     port_.setDataTerminalReady(true);
     port_.setRequestToSend(true);

@@ -26,7 +26,11 @@ public:
 
     void setPort(quint16 number, const QString& deviceName) override;
     void setBaud(qint32 baud) override;
+    // Asks the driver for its low-latency mode, so that a USB adapter hands on a reply at
+    // once instead of at its latency timer; a device without it (a pseudo-terminal) is used
+    // as it is.
     bool open() override;
+    PortOpenFailure openFailure() const override { return failure_; }
     void close() override;
     bool isOpen() const override;
     int write(const uint8_t* data, int n) override;
@@ -52,4 +56,5 @@ private:
     qint32 baud_ = 9600;
     std::function<QString()> chooser_;
     bool choosing_ = false;
+    PortOpenFailure failure_;
 };

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "PortOpenFailure.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -18,8 +20,9 @@ public:
     virtual void setPort(quint16 number, const QString& deviceName) = 0;
     virtual void setBaud(qint32 baud) = 0;
 
-    // Opening can fail; the port is then closed.
+    // Opening can fail; the port is then closed, and openFailure says why when the port knows.
     virtual bool open() = 0;
+    virtual PortOpenFailure openFailure() const { return {}; }
     virtual void close() = 0;
     virtual bool isOpen() const = 0;
 

@@ -13,7 +13,8 @@ MIRVANE_PACKAGES=(
   fonts-liberation fonts-dseg
   dbus libglib2.0-bin
   poppler-utils sqlite3 xvfb xauth xdotool
-  dpkg-dev file
+  dpkg-dev file debhelper help2man lintian appstream desktop-file-utils
+  qt6-translations-l10n python3-dbus x11-utils
   cups printer-driver-cups-pdf
 )
 

@@ -65,6 +65,9 @@ TEST_F(Ports, ControllerPortThatCannotOpenIsReportedAndTheRemoteIsNotTried) {
     EXPECT_EQ(dialogs.messages[0].icon, Dialogs::Icon::None);
     EXPECT_EQ(dialogs.messages[0].title, QStringLiteral("Ошибка"));
     EXPECT_EQ(dialogs.messages[0].text, PortFailed);
+    // Why, for whoever mends it, in the box's details.
+    EXPECT_TRUE(dialogs.messages[0].detail.startsWith(QStringLiteral("Устройство %1/no-such-port не найдено").arg(dir.path())))
+        << dialogs.messages[0].detail.toStdString();
     EXPECT_FALSE(w->cpMain->isOpen());
     EXPECT_FALSE(w->cpIR->isOpen());
     // The station runs on; each time-out tries the port again, silently.

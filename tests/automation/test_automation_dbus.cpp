@@ -9,13 +9,20 @@
 
 #include <QDBusConnection>
 #include <QDBusInterface>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QElapsedTimer>
 #include <QDBusReply>
 #include <QFile>
+#include <QProcess>
 #include <QSignalSpy>
+#include <QTest>
+#include <QThread>
 #include <QXmlStreamReader>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
 #include <set>
 
@@ -122,7 +129,68 @@ TEST_F(AutomationBus, DebugModeThroughTheBus) {
     EXPECT_EQ(get(obj, "PageStatus").out, QStringLiteral("(<1>,)"));
     EXPECT_EQ(method(obj, "GetTagAsWord", "<'Brake1'>").out, QStringLiteral("(5,)"));
     EXPECT_EQ(method(obj, "RequestTag", "<42>").out, QStringLiteral("(<''>,)")); // a number is its text
-    EXPECT_TRUE(QFile::exists(settings.OleLogFile));
+    EXPECT_EQ(method(obj, "RequestTag", "<byte 43>").out, QStringLiteral("(<''>,)")); // so is a byte
+    QFile log(settings.OleLogFile);
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf16(reinterpret_cast<const char16_t*>(log.readAll().constData()),
+                                            static_cast<qsizetype>(log.size() / 2));
+    EXPECT_TRUE(text.contains(QStringLiteral("[RequestTag]42\r\n")));
+    EXPECT_TRUE(text.contains(QStringLiteral("[RequestTag]43\r\n"))) << text.toStdString();
+}
+
+// A call that waits for another program's lock on the debug log lets the station's events go
+// on, among them a release of the very object called: the object stays until its call is done.
+TEST_F(AutomationBus, AnObjectReleasedWhileItsCallWaitsForTheLogStaysUntilTheCallIsDone) {
+    settings.fDebugOLE = true;
+    settings.OleLogFile = dir.filePath(QStringLiteral("ole_log.txt"));
+    writeFile(settings.OleLogFile, "");
+    QProcess holder;
+    holder.start(QStringLiteral("flock"), {QStringLiteral("-o"), settings.OleLogFile, QStringLiteral("sleep"), QStringLiteral("30")});
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return QProcess::execute(QStringLiteral("flock"), {QStringLiteral("-n"), settings.OleLogFile, QStringLiteral("true")}) == 1;
+        },
+        5000));
+    const QString obj = createHeldObject();
+    QObject* object = QDBusConnection(QStringLiteral("station")).objectRegisteredAt(obj);
+    ASSERT_NE(object, nullptr);
+    QElapsedTimer clock;
+    qint64 destroyedAt = -1;
+    QObject::connect(object, &QObject::destroyed, [&] { destroyedAt = clock.elapsed(); });
+
+    // The client asks for a tag, and while that call waits, releases the object it called.
+    std::atomic<qint64> releasedAt{-1};
+    QString answer;
+    std::unique_ptr<QThread> client(QThread::create([&] {
+        {
+            QDBusConnection c = QDBusConnection::connectToBus(bus.address, QStringLiteral("caller"));
+            QDBusMessage request = QDBusMessage::createMethodCall(
+                QStringLiteral("Mirvane.Kalvex"), obj, QStringLiteral("Mirvane.IKalvex"), QStringLiteral("RequestTag"));
+            request << QVariant::fromValue(QDBusVariant(QStringLiteral("Brake1")));
+            QDBusPendingCall pending = c.asyncCall(request, 5000);
+            QThread::msleep(40);
+            QDBusMessage release = QDBusMessage::createMethodCall(
+                QStringLiteral("Mirvane.Kalvex"), QStringLiteral("/Kalvex"), QStringLiteral("Mirvane.KalvexFactory"),
+                QStringLiteral("Release"));
+            release << QVariant::fromValue(QDBusObjectPath(obj));
+            c.call(release, QDBus::Block, 5000);
+            releasedAt = clock.elapsed();
+            pending.waitForFinished();
+            answer = pending.error().message();
+        }
+        QDBusConnection::disconnectFromBus(QStringLiteral("caller"));
+    }));
+    clock.start();
+    client->start();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return client->isFinished() && destroyedAt >= 0; }, 5000));
+    client->wait();
+    EXPECT_EQ(service->objectCount(), 0);
+    EXPECT_TRUE(answer.contains(QStringLiteral("занят"))) << answer.toStdString();
+    ASSERT_GE(releasedAt, 0);
+    EXPECT_LT(releasedAt, OleLog::LockWaitMs) << "the release was not served during the call";
+    EXPECT_GE(destroyedAt, OleLog::LockWaitMs) << "the object went while its call was under way";
+    holder.kill();
+    holder.waitForFinished();
 }
 
 TEST_F(AutomationBus, AFailedCallIsAnErrorWithItsTextAndDoesNothing) {
@@ -251,21 +319,49 @@ TEST(AutomationSwitches, AnywhereWithEitherPrefixInAnyCase) {
     }
 }
 
-TEST(AutomationRegistration, InstallsAndRemovesTheActivationForTheUser) {
+TEST(AutomationRegistration, InstallsAndRemovesOnlyWhatItWrote) {
     QTemporaryDir home;
     qputenv("XDG_DATA_HOME", home.path().toUtf8());
+    const QString servicePath = home.filePath(QStringLiteral("dbus-1/services/Mirvane.Kalvex.service"));
+    const QString ifacePath = home.filePath(QStringLiteral("dbus-1/interfaces/Mirvane.IKalvex.xml"));
+    auto read = [](const QString& path) {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+    };
+    const QString header = QStringLiteral("# Written by mirvane's automation registration; mirvane -UNREGSERVER "
+                                          "(or -UNREGSERVERPERUSER) removes it.\n");
+    const QString service = QStringLiteral("[D-BUS Service]\nName=Mirvane.Kalvex\n"
+                                           "Exec=\"/opt/my station/mirvane\" -EMBEDDING --station-dir \"/srv/st\"\n");
+
+    // Nothing there yet: both files are written, and the activation records the description.
     EXPECT_EQ(
         Registration::install(true, QStringLiteral("/opt/my station/mirvane"), QStringLiteral("/srv/st")),
         QString());
-    QFile service(home.filePath(QStringLiteral("dbus-1/services/Mirvane.Kalvex.service")));
-    ASSERT_TRUE(service.open(QIODevice::ReadOnly));
-    EXPECT_EQ(QString::fromUtf8(service.readAll()),
-              QStringLiteral("[D-BUS Service]\nName=Mirvane.Kalvex\n"
-                             "Exec=\"/opt/my station/mirvane\" -EMBEDDING --station-dir \"/srv/st\"\n"));
-    EXPECT_TRUE(QFile::exists(home.filePath(QStringLiteral("dbus-1/interfaces/Mirvane.IKalvex.xml"))));
+    EXPECT_EQ(read(servicePath), header + QStringLiteral("# Also written by it: ") + ifacePath + QLatin1Char('\n') + service);
+    EXPECT_TRUE(read(ifacePath).contains(QStringLiteral("Mirvane.IKalvex")));
+    // Registering again keeps the description its own.
+    EXPECT_EQ(
+        Registration::install(true, QStringLiteral("/opt/my station/mirvane"), QStringLiteral("/srv/st")),
+        QString());
+    EXPECT_TRUE(read(servicePath).contains(ifacePath));
     Registration::remove(true);
-    EXPECT_FALSE(QFile::exists(service.fileName()));
-    EXPECT_FALSE(QFile::exists(home.filePath(QStringLiteral("dbus-1/interfaces/Mirvane.IKalvex.xml"))));
+    EXPECT_FALSE(QFile::exists(servicePath));
+    EXPECT_FALSE(QFile::exists(ifacePath));
+
+    // A description someone else installed (a package) stays as it is, through both.
+    writeFile(ifacePath, "<node/>\n");
+    EXPECT_EQ(
+        Registration::install(true, QStringLiteral("/opt/my station/mirvane"), QStringLiteral("/srv/st")),
+        QString());
+    EXPECT_EQ(read(servicePath), header + service);
+    Registration::remove(true);
+    EXPECT_FALSE(QFile::exists(servicePath));
+    EXPECT_EQ(read(ifacePath), QStringLiteral("<node/>\n"));
+
+    // An activation of another name at our file's place is not ours to remove.
+    writeFile(servicePath, "[D-BUS Service]\nName=Other.Service\nExec=/bin/true\n");
+    Registration::remove(true);
+    EXPECT_TRUE(QFile::exists(servicePath));
 
     // A place that cannot be written is reported.
     writeFile(home.filePath(QStringLiteral("blocked")), "file, not a directory");

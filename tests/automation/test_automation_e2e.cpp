@@ -9,11 +9,67 @@
 #include "TfrMain.h"
 
 #include <QDBusConnection>
+#include <QDBusMessage>
 #include <QElapsedTimer>
+#include <QEventLoop>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
 #include <memory>
+#include <numeric>
+#include <sys/stat.h>
+
+namespace {
+
+// The whole station in this process, on a bus of the test's own, polling the simulated stand
+// through a real serial port.
+struct StationOnBus {
+    StationOnBus(const PrivateBus& bus, const char* name, const QString& slavePath, const QByteArray& profile,
+                 const QString& programSection = QString())
+        : name_(QString::fromLatin1(name)), saved_(serialPortFactory()) {
+        serialPortFactory() = [](int size) { return std::make_unique<QtSerialPort>(size); };
+        writeFile(dir.filePath(QStringLiteral("Profile.dat")), profile);
+        writeFile(dir.filePath(QStringLiteral("mirvane.ini")),
+                  (QStringLiteral("[Device]\nPortName=%1\nBaud=115200\n").arg(slavePath) + programSection).toUtf8());
+        Station st;
+        st.dir = dir.path();
+        st.settingsFile = dir.filePath(QStringLiteral("mirvane.ini"));
+        w = std::make_unique<TfrMain>(st, dialogs, clock, QStringList{QStringLiteral("-EMBEDDING")});
+        service = std::make_unique<KalvexService>(w->automation, QDBusConnection::connectToBus(bus.address, name_));
+    }
+    ~StationOnBus() {
+        w->kalvex = nullptr;
+        service.reset();
+        w.reset();
+        serialPortFactory() = saved_;
+        QDBusConnection::disconnectFromBus(name_);
+    }
+    // Offers the service and runs the start-up; true once the stand has answered.
+    bool start() {
+        if (!service->start())
+            return false;
+        w->kalvex = service.get();
+        w->show();
+        w->FormShow();
+        return QTest::qWaitFor([&] { return w->link.fConnect; }, 5000);
+    }
+
+    QTemporaryDir dir;
+    RecordingDialogs dialogs;
+    FixedClock clock;
+    std::unique_ptr<TfrMain> w;
+    std::unique_ptr<KalvexService> service;
+
+private:
+    QString name_;
+    SerialPortFactory saved_;
+};
+
+} // namespace
 
 TEST(AutomationE2E, AClientReadsATagFromTheStandAndSeesASilentStand) {
     PrivateBus bus;
@@ -25,25 +81,11 @@ TEST(AutomationE2E, AClientReadsATagFromTheStandAndSeesASilentStand) {
     QElapsedTimer sinceSimStart;
     sinceSimStart.start();
 
-    const SerialPortFactory saved = serialPortFactory();
-    serialPortFactory() = [](int size) { return std::make_unique<QtSerialPort>(size); };
-    QTemporaryDir dir;
-    writeFile(dir.filePath(QStringLiteral("Profile.dat")),
-              "[Reg_1]\nName=Brake1\nPage=20\nAddress=5\n[Reg_2]\nName=Brake2\nPage=20\nAddress=7\n");
-    writeFile(dir.filePath(QStringLiteral("mirvane.ini")),
-              QStringLiteral("[Device]\nPortName=%1\nBaud=115200\n").arg(sim.slavePath).toUtf8());
-    Station st;
-    st.dir = dir.path();
-    st.settingsFile = dir.filePath(QStringLiteral("mirvane.ini"));
-    RecordingDialogs dialogs;
-    FixedClock clock;
-    auto w = std::make_unique<TfrMain>(st, dialogs, clock, QStringList{QStringLiteral("-EMBEDDING")});
-    KalvexService service(w->automation, QDBusConnection::connectToBus(bus.address, QStringLiteral("e2e")));
-    ASSERT_TRUE(service.start());
-    w->kalvex = &service;
-    w->show();
-    w->FormShow();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return w->link.fConnect; }, 5000));
+    StationOnBus station(bus, "e2e", sim.slavePath,
+                         "[Reg_1]\nName=Brake1\nPage=20\nAddress=5\n[Reg_2]\nName=Brake2\nPage=20\nAddress=7\n");
+    ASSERT_TRUE(station.start());
+    TfrMain* w = station.w.get();
+    KalvexService& service = *station.service;
 
     const QString obj = service.Create().path(); // held by the station's side for the test
     auto call = [&](const char* method, const char* arg) {
@@ -86,8 +128,124 @@ TEST(AutomationE2E, AClientReadsATagFromTheStandAndSeesASilentStand) {
                   .out,
               QStringLiteral("(<false>,)"));
 
-    w->kalvex = nullptr;
-    w.reset();
-    serialPortFactory() = saved;
-    QDBusConnection::disconnectFromBus(QStringLiteral("e2e"));
+}
+
+namespace {
+
+// Calls RequestTag one after another (20 ms apart) on a connection of its own for a while and
+// counts how the calls ended.
+class LoggingClient : public QThread {
+public:
+    LoggingClient(QString address, QString object, int ms) : address_(std::move(address)), object_(std::move(object)), ms_(ms) {}
+    std::atomic<int> calls{0}, failedCleanly{0};
+    std::atomic<qint64> longestMs{0};
+
+protected:
+    void run() override {
+        {
+            QDBusConnection bus = QDBusConnection::connectToBus(address_, QStringLiteral("log-client"));
+            QDBusMessage m = QDBusMessage::createMethodCall(QStringLiteral("Mirvane.Kalvex"), object_,
+                                                            QStringLiteral("Mirvane.IKalvex"),
+                                                            QStringLiteral("RequestTag"));
+            m << QVariant::fromValue(QDBusVariant(QStringLiteral("Brake1")));
+            QElapsedTimer clock;
+            clock.start();
+            while (clock.elapsed() < ms_) {
+                QElapsedTimer one;
+                one.start();
+                const QDBusMessage reply = bus.call(m, QDBus::Block, 10000);
+                longestMs = std::max<qint64>(longestMs, one.elapsed());
+                ++calls;
+                if (reply.type() == QDBusMessage::ErrorMessage &&
+                    reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.Failed") &&
+                    reply.errorMessage().contains(QStringLiteral("журнал"), Qt::CaseInsensitive))
+                    ++failedCleanly;
+                QThread::msleep(20);
+            }
+        }
+        QDBusConnection::disconnectFromBus(QStringLiteral("log-client"));
+    }
+
+private:
+    QString address_, object_;
+    int ms_;
+};
+
+} // namespace
+
+// The debug log at a FIFO, or locked by another program: every call that logs fails with the
+// log's message, and the station polls the stand on at its full rate all the while.
+TEST(AutomationE2E, ALogThatCannotBeWrittenNeverStopsThePolling) {
+    PrivateBus bus;
+    ASSERT_TRUE(bus.ok());
+    SimProcess sim({"--baud", "115200"});
+    ASSERT_FALSE(sim.slavePath.isEmpty());
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath(QStringLiteral("fifo.txt"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString locked = dir.filePath(QStringLiteral("locked.txt"));
+    writeFile(locked, "");
+    StationOnBus station(bus, "log-e2e", sim.slavePath, "[Reg_1]\nName=Brake1\nPage=20\nAddress=5\n",
+                         QStringLiteral("[Program]\nDebugOLE=1\nOleLogFile=%1\n").arg(fifo));
+    ASSERT_TRUE(station.start());
+    TfrMain* w = station.w.get();
+    KalvexService& service = *station.service;
+    const QString obj = service.Create().path();
+
+    // A reader that keeps the FIFO open, so that opening it for writing would succeed (and
+    // writing would block once its buffer is full) were it not refused.
+    // The shell opens it in the child: an open for reading waits there for a writer.
+    QProcess reader;
+    reader.start(QStringLiteral("bash"), {QStringLiteral("-c"), QStringLiteral("exec sleep 60 <\"$0\""), fifo});
+    // The rate this machine gives the station without calls, for comparison.
+    std::vector<int> quietRates;
+    QMetaObject::Connection quietSample =
+        QObject::connect(&w->link.tmFPS, &QTimer::timeout, [&] { quietRates.push_back(w->link.FPS); });
+    QTest::qWait(4500);
+    QObject::disconnect(quietSample);
+    ASSERT_GE(quietRates.size(), 4u);
+    const double quiet =
+        std::accumulate(quietRates.begin() + 1, quietRates.end(), 0.0) / static_cast<double>(quietRates.size() - 1);
+
+    QProcess holder;
+    for (const QString& log : {fifo, locked}) {
+        SCOPED_TRACE(log.toStdString());
+        w->settings.OleLogFile = log;
+        if (log == locked) {
+            holder.start(QStringLiteral("flock"), {QStringLiteral("-o"), locked, QStringLiteral("sleep"), QStringLiteral("60")});
+            ASSERT_TRUE(QTest::qWaitFor(
+                [&] {
+                    return QProcess::execute(QStringLiteral("flock"), {QStringLiteral("-n"), locked, QStringLiteral("true")}) == 1;
+                },
+                5000));
+        }
+        // Whole statistics seconds while the client calls without a pause.
+        std::vector<int> rates;
+        QMetaObject::Connection sample =
+            QObject::connect(&w->link.tmFPS, &QTimer::timeout, [&] { rates.push_back(w->link.FPS); });
+        LoggingClient client(bus.address, obj, 5500);
+        QEventLoop loop;
+        QObject::connect(&client, &QThread::finished, &loop, &QEventLoop::quit);
+        client.start();
+        loop.exec();
+        QObject::disconnect(sample);
+        ASSERT_GE(rates.size(), 5u);
+        rates.erase(rates.begin()); // partly from before the calls
+        // At least 24 routine replies a second over the calls (25 with nothing in the way), or
+        // what this machine managed without calls when its other work takes more; never a
+        // second in which the polling stalled.
+        const double mean = std::accumulate(rates.begin(), rates.end(), 0.0) / static_cast<double>(rates.size());
+        std::fprintf(stderr, "routine replies a second: %.2f without calls, %.2f during calls (lowest second %d)\n",
+                     quiet, mean, *std::min_element(rates.begin(), rates.end()));
+        EXPECT_GE(mean, std::min(24.0, quiet - 0.5)) << "routine replies a second during the calls";
+        EXPECT_GE(*std::min_element(rates.begin(), rates.end()), 12) << "polling stalled during a call";
+        EXPECT_GT(client.calls, 3);
+        EXPECT_EQ(client.failedCleanly, client.calls);
+        EXPECT_LT(client.longestMs, 1000);
+        EXPECT_FALSE(w->link.fRequest);
+    }
+    holder.kill();
+    holder.waitForFinished();
+    reader.kill();
+    reader.waitForFinished();
 }

@@ -7,10 +7,17 @@
 #include "TKalvex.h"
 #include "TestSupport.h"
 
+#include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
+#include <QTest>
+
+#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 
 // A station's automation state: a profile with tags on two pages, page 1 read once.
@@ -78,8 +85,13 @@ TEST_F(Automation, GetTagAsWordReadsTheImageWithoutStartingARead) {
 TEST_F(Automation, NumericTagsAreTheirDecimalTextAndOtherTypesFail) {
     writeFile(dir.filePath(QStringLiteral("Profile.dat")), "[Reg_1]\nName=42\nPage=3\n");
     image->loadProfile(dir.filePath(QStringLiteral("Profile.dat")));
-    EXPECT_EQ(kalvex.RequestTag(QVariant(42)).toString(), QStringLiteral("42"));
-    EXPECT_EQ(kalvex.CurrentPage(), 3);
+    // Every integer type a client may send, bytes included (D-Bus 'y'), is its decimal text.
+    for (const QVariant& v : {QVariant(42), QVariant::fromValue<uchar>(42), QVariant::fromValue<signed char>(42),
+                              QVariant::fromValue<short>(42), QVariant::fromValue<qulonglong>(42)}) {
+        link.CurrentPage = 0;
+        EXPECT_EQ(kalvex.RequestTag(v).toString(), QStringLiteral("42")) << v.typeName();
+        EXPECT_EQ(kalvex.CurrentPage(), 3) << v.typeName();
+    }
     link.fRequest = false;
     EXPECT_THROW(kalvex.RequestTag(QVariant(QStringList{QStringLiteral("42")})), AutomationError);
     EXPECT_THROW(kalvex.GetTagAsWord(QVariant(1.5)), AutomationError);
@@ -151,6 +163,86 @@ TEST_F(Automation, ALogThatCannotBeWrittenEndsTheCallBeforeItsWork) {
 
     settings.OleLogFile = dir.filePath(QStringLiteral("no/such/dir/log.txt"));
     EXPECT_THROW(kalvex.GetTagAsWord(QStringLiteral("Brake1")), AutomationError);
+}
+
+// The log must never hold the station: what is not a regular file is refused at once, and a
+// lock of another program is waited for only briefly.
+TEST_F(Automation, ALogThatIsNoRegularFileOrIsLockedFailsTheCallWithoutHoldingTheStation) {
+    settings.fDebugOLE = true;
+    struct Case {
+        const char* what;
+        std::function<QString()> make; // returns the log path
+    };
+    const Case cases[] = {
+        {"a FIFO nobody reads",
+         [&] {
+             const QString p = dir.filePath(QStringLiteral("fifo"));
+             ::mkfifo(QFile::encodeName(p).constData(), 0600);
+             return p;
+         }},
+        {"a device", [] { return QStringLiteral("/dev/null"); }},
+        {"a directory", [&] { return dir.path(); }},
+    };
+    for (const Case& c : cases) {
+        settings.OleLogFile = c.make();
+        QElapsedTimer t;
+        t.start();
+        EXPECT_THROW(kalvex.RequestTag(QStringLiteral("Brake1")), AutomationError) << c.what;
+        EXPECT_LT(t.elapsed(), 50) << c.what;
+        EXPECT_FALSE(link.fRequest) << c.what;
+    }
+
+    // Another program holds the log locked (flock(1) and a record lock alike): the call waits
+    // a tenth of a second, then fails and does nothing; once the lock is gone it works.
+    settings.OleLogFile = logPath();
+    writeFile(logPath(), "");
+    for (const QStringList& holder :
+         {QStringList{QStringLiteral("flock"), QStringLiteral("-o"), logPath(), QStringLiteral("sleep"), QStringLiteral("30")},
+          QStringList{QStringLiteral("python3"), QStringLiteral("-c"),
+                      QStringLiteral("import fcntl,sys,time\nf=open(sys.argv[1],'r+')\n"
+                                     "fcntl.lockf(f,fcntl.LOCK_EX)\nprint('held',flush=True)\ntime.sleep(30)"),
+                      logPath()}}) {
+        SCOPED_TRACE(holder.first().toStdString());
+        QProcess p;
+        p.start(holder.first(), holder.mid(1));
+        ASSERT_TRUE(p.waitForStarted());
+        // Held once flock(1) has the lock, or python has said so.
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                return p.canReadLine() || (holder.first() == QLatin1String("flock") &&
+                                           QProcess::execute(QStringLiteral("flock"),
+                                                             {QStringLiteral("-n"), logPath(), QStringLiteral("true")}) == 1);
+            },
+            5000));
+        QElapsedTimer t;
+        t.start();
+        try {
+            kalvex.RequestTag(QStringLiteral("Brake1"));
+            ADD_FAILURE() << "the call went on past a held lock";
+        } catch (const AutomationError& e) {
+            EXPECT_TRUE(e.text().contains(QStringLiteral("занят"))) << e.text().toStdString();
+        }
+        EXPECT_GE(t.elapsed(), OleLog::LockWaitMs);
+        EXPECT_LT(t.elapsed(), OleLog::LockWaitMs + 400);
+        EXPECT_FALSE(link.fRequest);
+        EXPECT_EQ(log(), QByteArray());
+        p.kill();
+        p.waitForFinished();
+        EXPECT_EQ(kalvex.RequestTag(QStringLiteral("Brake1")).toString(), QStringLiteral("Brake1"));
+        EXPECT_TRUE(log().endsWith(utf16le(QStringLiteral("[RequestTag]Brake1\r\n"))));
+        link.fRequest = false;
+        writeFile(logPath(), "");
+    }
+}
+
+TEST_F(Automation, ARelativeLogNameIsTakenFromTheStationDirectory) {
+    settings.fDebugOLE = true;
+    settings.OleLogFile = QStringLiteral("logs/ole.txt");
+    QDir(dir.path()).mkpath(QStringLiteral("logs"));
+    host.setStationDir(dir.path());
+    kalvex.RequestTag(QStringLiteral("Brake1"));
+    EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("logs/ole.txt"))));
+    EXPECT_FALSE(QFile::exists(QDir::current().filePath(QStringLiteral("logs/ole.txt"))));
 }
 
 TEST(OleLogStamp, RepeatsTheMonthInItsLastField) {

@@ -1,6 +1,7 @@
 #include "Pty.h"
 #include "QtSerialPort.h"
 
+#include <QCoreApplication>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -95,4 +96,35 @@ TEST(QtSerialPort, ClosesItselfWhenTheDeviceGoesAway) {
     ASSERT_TRUE(port.open());
     pty.hangUp();
     EXPECT_TRUE(QTest::qWaitFor([&] { return !port.isOpen(); }, 2000));
+}
+
+// A port that cannot be opened says why: a device that is not there, or one another program
+// holds (here a port of this very process, which the serial lock file names).
+TEST(QtSerialPort, AFailedOpenSaysWhyAndWhoHoldsTheDevice) {
+    QtSerialPort missing(4096);
+    missing.setPort(1, QStringLiteral("/dev/no-such-serial-port"));
+    EXPECT_FALSE(missing.open());
+    EXPECT_EQ(missing.openFailure().reason, PortOpenFailure::Reason::NoDevice);
+    EXPECT_EQ(missing.openFailure().engineerText(), QStringLiteral("/dev/no-such-serial-port: no such device"));
+    EXPECT_TRUE(missing.openFailure().operatorText().contains(QStringLiteral("/dev/no-such-serial-port не найдено")));
+
+    Pty pty;
+    QtSerialPort first(4096), second(4096);
+    first.setPort(1, pty.path());
+    second.setPort(1, pty.path());
+    ASSERT_TRUE(first.open());
+    EXPECT_EQ(first.openFailure().reason, PortOpenFailure::Reason::None);
+    EXPECT_FALSE(second.open());
+    const PortOpenFailure busy = second.openFailure();
+    EXPECT_EQ(busy.reason, PortOpenFailure::Reason::Busy);
+    EXPECT_EQ(busy.holderPid, QCoreApplication::applicationPid());
+    EXPECT_TRUE(busy.engineerText().startsWith(
+        QStringLiteral("%1: busy, held by process %2 (").arg(pty.path()).arg(QCoreApplication::applicationPid())))
+        << busy.engineerText().toStdString();
+    EXPECT_TRUE(busy.operatorText().contains(QStringLiteral("занято"))) << busy.operatorText().toStdString();
+
+    // Once the holder lets go, the port opens and the reason is gone.
+    first.close();
+    EXPECT_TRUE(second.open());
+    EXPECT_EQ(second.openFailure().reason, PortOpenFailure::Reason::None);
 }
