@@ -27,10 +27,11 @@ QString findSamples(const QStringList& sampleDirs, QString* error) {
     return QString();
 }
 
-QString copySample(const QString& samples, const QString& name, const QString& dir) {
-    const QString target = QDir(dir).filePath(name);
-    if (!QFile::copy(QDir(samples).filePath(name), target))
-        return QStringLiteral("cannot copy %1 into %2").arg(name, dir);
+// A sample file becomes the station's own: the user may edit it (the installed samples are
+// read-only). An empty text, or what went wrong.
+QString copySample(const QString& source, const QString& target) {
+    if (!QFile::copy(source, target))
+        return QStringLiteral("cannot copy %1 to %2").arg(source, target);
     QFile(target).setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
     return QString();
 }
@@ -55,7 +56,7 @@ QString initStation(const QString& dir, const QStringList& sampleDirs) {
             return QStringLiteral("%1 already exists; a station directory is never overwritten")
                 .arg(target.filePath(f));
     for (const QString& f : files) {
-        error = copySample(samples, f, dir);
+        error = copySample(QDir(samples).filePath(f), target.filePath(f));
         if (!error.isEmpty())
             return error;
     }
@@ -81,18 +82,14 @@ FirstStart prepareUserStation(const Station& station, const QStringList& sampleD
     files.removeAll(QFileInfo(sampleSettings).fileName());
     files.removeAll(QFileInfo(station.settingsFile).fileName());
     for (const QString& f : files)
-        if (!QFileInfo::exists(station.path(f)) && !(r.error = copySample(samples, f, station.dir)).isEmpty())
+        if (!QFileInfo::exists(station.path(f)) &&
+            !(r.error = copySample(QDir(samples).filePath(f), station.path(f))).isEmpty())
             return r;
     if (!QFileInfo::exists(station.databaseFile()) && !TdmMain::createDatabase(station.databaseFile(), &r.error))
         return r;
     // The sample's settings file is mirvane.ini; a program under another name reads its own.
-    if (!QFile::copy(sampleSettings, station.settingsFile)) {
-        r.error = QStringLiteral("cannot copy %1 to %2").arg(sampleSettings, station.settingsFile);
-        return r;
-    }
-    QFile(station.settingsFile)
-        .setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
-    r.laidOut = true;
+    r.error = copySample(sampleSettings, station.settingsFile);
+    r.laidOut = r.error.isEmpty();
     return r;
 }
 

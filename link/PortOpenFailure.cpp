@@ -78,6 +78,11 @@ qint64 openedBy(const QString& device) {
     return 0;
 }
 
+// An access mode as chmod takes it: 0660.
+QString octal(unsigned mode) {
+    return QStringLiteral("%1").arg(mode, 4, 8, QLatin1Char('0'));
+}
+
 } // namespace
 
 PortOpenFailure PortOpenFailure::diagnose(const QString& device, Said said, const QString& text) {
@@ -129,7 +134,7 @@ QString PortOpenFailure::operatorText() const {
                               "в настройках (раздел [Device], ключ PortName или ComNumber).")
             .arg(device);
     case Reason::PermissionDenied: {
-        const QString modeText = QStringLiteral("%1").arg(mode, 4, 8, QLatin1Char('0'));
+        const QString modeText = octal(mode);
         if (userInGroup)
             return QStringLiteral("Нет доступа к %1: пользователь %2 входит в группу %3, которой принадлежит "
                                   "устройство, но права устройства (%4) не разрешают группе чтение и запись. "
@@ -164,7 +169,7 @@ QString PortOpenFailure::engineerText() const {
     case Reason::NoDevice:
         return QStringLiteral("%1: no such device").arg(device);
     case Reason::PermissionDenied: {
-        const QString modeText = QStringLiteral("%1").arg(mode, 4, 8, QLatin1Char('0'));
+        const QString modeText = octal(mode);
         if (userInGroup)
             return QStringLiteral("%1: permission denied: user %2 is in the device's group %3, but the device's "
                                   "mode %4 gives the group no read-write access (chmod g+rw, or a udev rule)")

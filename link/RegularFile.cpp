@@ -120,15 +120,17 @@ bool writeAtomically(const QString& path, const QByteArray& data, QString* error
         return fail(error, reason(path, err));
     }
     // The rename itself lasts only once the directory is on disk.
-    const int dfd = ::open(QFile::encodeName(dir).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dfd >= 0) {
-        const bool synced = ::fsync(dfd) == 0 || errno == EINVAL;
-        err = errno;
-        ::close(dfd);
-        if (!synced)
-            return fail(error, reason(dir, err));
-    }
-    return true;
+    return syncDirectory(dir, error);
+}
+
+bool syncDirectory(const QString& dir, QString* error) {
+    const int fd = ::open(QFile::encodeName(dir).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return true;
+    const bool synced = ::fsync(fd) == 0 || errno == EINVAL;
+    const int err = errno;
+    ::close(fd);
+    return synced || fail(error, reason(dir, err));
 }
 
 } // namespace RegularFile

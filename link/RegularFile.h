@@ -20,4 +20,8 @@ std::optional<QByteArray> read(const QString& path, QString* error = nullptr);
 // followed. error says why it failed.
 bool writeAtomically(const QString& path, const QByteArray& data, QString* error = nullptr);
 
+// Makes what was last done in the directory (a file made, renamed or a directory made in it)
+// last through a power cut. A file system that cannot sync a directory counts as done.
+bool syncDirectory(const QString& dir, QString* error = nullptr);
+
 } // namespace RegularFile

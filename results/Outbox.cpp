@@ -10,9 +10,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace {
 
@@ -50,14 +49,6 @@ quint64 sequenceOf(const QString& name) {
     while (i < name.size() && name[i].isDigit())
         ++i;
     return name.left(i).toULongLong();
-}
-
-void syncDir(const QString& dir) {
-    const int fd = ::open(QFile::encodeName(dir).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
 }
 
 } // namespace
@@ -161,7 +152,7 @@ bool Outbox::makeDir(QString* why) {
         return false;
     }
     // The new directory itself lasts only once its parent is on disk.
-    syncDir(QFileInfo(dir_).absolutePath());
+    RegularFile::syncDirectory(QFileInfo(dir_).absolutePath());
     return true;
 }
 

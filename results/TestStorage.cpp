@@ -14,9 +14,10 @@ TestStorage::~TestStorage() {
 }
 
 int TestStorage::loadOutbox() {
-    earlierNewest_ = outbox_.newest();
     QStringList problems;
     std::vector<Outbox::Waiting> waiting = outbox_.load(&problems);
+    // The newest test the earlier run took over: its last waiting one, else the one it stored last.
+    earlierNewest_ = waiting.empty() ? outbox_.newest() : std::optional<OutboxEntry>(waiting.back().entry);
     for (const QString& p : problems)
         std::fprintf(stderr, "mirvane: a damaged test file in the outbox: %s\n", qPrintable(p));
     if (!waiting.empty())
@@ -95,7 +96,7 @@ TestStorage::Status TestStorage::status() const {
         s.oldestWaitingMs = queue_.front().since.elapsed();
         s.orderNumber = queue_.front().entry.orderNumber();
     }
-    s.failing = failing_;
+    s.failing = attempts_ > 0;
     s.reason = reason_;
     if (busy_.isValid() && busy_.elapsed() >= timing_.hangingMs) {
         s.failing = true;
@@ -122,7 +123,6 @@ void TestStorage::failed(TdmMain& dm, const Item& item) {
     ++attempts_;
     retryMs_ = std::min(timing_.maxRetryMs, timing_.firstRetryMs << std::min(attempts_ - 1, 16));
     retryIn_.start();
-    failing_ = true;
     reason_ = why;
     if (!outage_.isValid()) {
         outage_.start();
@@ -185,7 +185,6 @@ void TestStorage::run() {
             std::lock_guard lock(m_);
             queue_.pop_front();
             attempts_ = 0;
-            failing_ = false;
             reason_.clear();
             if (outage_.isValid()) {
                 ++storedInOutage_;

@@ -97,9 +97,8 @@ private:
     bool stop_ = false;
     TdmMain* dm_ = nullptr;        // the storage thread's module, while it runs
     QElapsedTimer busy_;           // valid while a database call is under way
-    bool failing_ = false;
-    QString reason_;
-    int attempts_ = 0;             // failed attempts in a row
+    QString reason_;               // of the last failure
+    int attempts_ = 0;             // failed attempts in a row: the storage is failing while any
     QElapsedTimer retryIn_;        // since the last failure
     int retryMs_ = 0;
     QElapsedTimer outage_;         // since the first failure of an outage
