@@ -2,7 +2,7 @@
 // the simulated stand.
 
 #include "Pty.h"
-#include "QtSerialPort.h"
+#include "RealSerialPorts.h"
 #include "SelectPortDialog.h"
 #include "SimProcess.h"
 #include "TestSupport.h"
@@ -26,18 +26,13 @@ protected:
     QTemporaryDir dir;
     RecordingDialogs dialogs;
     FixedClock clock;
+    const RealSerialPorts ports;
     std::unique_ptr<TfrMain> w;
-    SerialPortFactory saved;
 
     void SetUp() override {
-        saved = serialPortFactory();
-        serialPortFactory() = [](int size) { return std::make_unique<QtSerialPort>(size); };
         writeFile(dir.filePath(QStringLiteral("Profile.dat")), "[Reg_1]\nName=Brake1\nPage=1\n");
     }
-    void TearDown() override {
-        w.reset();
-        serialPortFactory() = saved;
-    }
+    void TearDown() override { w.reset(); }
     void start(const QString& ini) {
         writeFile(dir.filePath(QStringLiteral("mirvane.ini")), ini.toUtf8());
         Station s;

@@ -5,7 +5,7 @@
 #include "BoardPage.h"
 #include "BrowserSupport.h"
 #include "DatabasePage.h"
-#include "QtSerialPort.h"
+#include "RealSerialPorts.h"
 #include "SimProcess.h"
 #include "TestsGrid.h"
 #include "TestsGridModel.h"
@@ -69,19 +69,14 @@ protected:
     QTemporaryDir dir;
     RecordingDialogs dialogs;
     FixedClock clock;
-    SerialPortFactory saved;
+    const RealSerialPorts ports;
     std::unique_ptr<TfrMain> w;
 
     void SetUp() override {
         ASSERT_EQ(QGuiApplication::platformName(), u"xcb"_s) << "run under an X server (xvfb-run)";
-        saved = serialPortFactory();
-        serialPortFactory() = [](int size) { return std::make_unique<QtSerialPort>(size); };
         writeFile(dir.filePath(u"Profile.dat"_s), "[Reg_1]\nName=Brake1\nPage=1\n");
     }
-    void TearDown() override {
-        w.reset();
-        serialPortFactory() = saved;
-    }
+    void TearDown() override { w.reset(); }
 
     // The station, its window placed at `geometry` and given the keyboard.
     void start(const QString& ini, const QRect& geometry) {

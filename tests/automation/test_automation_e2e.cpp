@@ -3,7 +3,7 @@
 
 #include "KalvexService.h"
 #include "PrivateBus.h"
-#include "QtSerialPort.h"
+#include "RealSerialPorts.h"
 #include "SimProcess.h"
 #include "TestSupport.h"
 #include "TfrMain.h"
@@ -30,8 +30,7 @@ namespace {
 struct StationOnBus {
     StationOnBus(const PrivateBus& bus, const char* name, const QString& slavePath, const QByteArray& profile,
                  const QString& programSection = QString())
-        : name_(QString::fromLatin1(name)), saved_(serialPortFactory()) {
-        serialPortFactory() = [](int size) { return std::make_unique<QtSerialPort>(size); };
+        : name_(QString::fromLatin1(name)) {
         writeFile(dir.filePath(QStringLiteral("Profile.dat")), profile);
         writeFile(dir.filePath(QStringLiteral("mirvane.ini")),
                   (QStringLiteral("[Device]\nPortName=%1\nBaud=115200\n").arg(slavePath) + programSection).toUtf8());
@@ -45,7 +44,6 @@ struct StationOnBus {
         w->kalvex = nullptr;
         service.reset();
         w.reset();
-        serialPortFactory() = saved_;
         QDBusConnection::disconnectFromBus(name_);
     }
     // Offers the service and runs the start-up; true once the stand has answered.
@@ -58,6 +56,7 @@ struct StationOnBus {
         return QTest::qWaitFor([&] { return w->link.fConnect; }, 5000);
     }
 
+    const RealSerialPorts ports; // before the window
     QTemporaryDir dir;
     RecordingDialogs dialogs;
     FixedClock clock;
@@ -66,7 +65,6 @@ struct StationOnBus {
 
 private:
     QString name_;
-    SerialPortFactory saved_;
 };
 
 } // namespace

@@ -8,7 +8,7 @@
 #include "KalvexService.h"
 #include "Panel.h"
 #include "PrivateBus.h"
-#include "QtSerialPort.h"
+#include "RealSerialPorts.h"
 #include "RecordView.h"
 #include "SimProcess.h"
 #include "StandModel.h"
@@ -57,7 +57,7 @@ TEST(StationAcceptance, AFinishedTestFromTheStandReachesTheDatabaseTheProtocolAn
     const QString protocols = dir.filePath(QStringLiteral("protocols"));
     QDir().mkpath(protocols);
     writeFile(dir.filePath(QStringLiteral("mirvane.ini")),
-              QStringLiteral("[Device]\nPortName=%1\nBaud=115200\nKalvexType=СТМ-3500\nKalvexSerial=00042\n"
+              QStringLiteral("[Device]\nPortName=%1\nBaud=115200\nKalvexType=Калвекс-3500\nKalvexSerial=00042\n"
                              "[IR]\nEnabled=1\nPortName=%2\n"
                              "[Program]\nDatabaseEnabled=1\nPrintAct=1\nRCEnabled=1\nProtocolDir=%3\n")
                   .arg(sim.slavePath, sim.remotePath, protocols)
@@ -68,8 +68,7 @@ TEST(StationAcceptance, AFinishedTestFromTheStandReachesTheDatabaseTheProtocolAn
     QString error;
     ASSERT_TRUE(TdmMain::createDatabase(db, &error)) << error.toStdString();
 
-    const SerialPortFactory saved = serialPortFactory();
-    serialPortFactory() = [](int size) { return std::make_unique<QtSerialPort>(size); };
+    const RealSerialPorts ports;
     Station st;
     st.dir = dir.path();
     st.settingsFile = dir.filePath(QStringLiteral("mirvane.ini"));
@@ -108,7 +107,7 @@ TEST(StationAcceptance, AFinishedTestFromTheStandReachesTheDatabaseTheProtocolAn
                                             QStringLiteral("2026-03-15T00:00:00.000"), joined(h[8], h[9]),
                                             QStringLiteral("2026-12-09T14:05:00.000"),
                                             QStringLiteral("2026-12-09T14:05:00.000"), h[22], h[23], h[24],
-                                            QStringLiteral("СТМ-3500"), QStringLiteral("00042")}));
+                                            QStringLiteral("Калвекс-3500"), QStringLiteral("00042")}));
     EXPECT_EQ(joined(h[8], h[9]), served.orderNumber);
     QStringList measured;
     for (const char* c : {"StaticWeightL",
@@ -174,7 +173,7 @@ TEST(StationAcceptance, AFinishedTestFromTheStandReachesTheDatabaseTheProtocolAn
     EXPECT_EQ(view.lbOrderNumber->text(), QString::number(served.orderNumber));
     EXPECT_TRUE(view.pnAxle[2].panel->isVisibleTo(w.get()));
     EXPECT_FALSE(view.pnAxle[3].panel->isVisibleTo(w.get()));
-    EXPECT_EQ(view.lbKalvexType->text(), QStringLiteral("СТМ-3500"));
+    EXPECT_EQ(view.lbKalvexType->text(), QStringLiteral("Калвекс-3500"));
 
     // An automation client reads a register of the same stand: page 20, address 5 holds 2005.
     const QString obj = service.Create().path();
@@ -187,6 +186,5 @@ TEST(StationAcceptance, AFinishedTestFromTheStandReachesTheDatabaseTheProtocolAn
 
     w->kalvex = nullptr;
     w.reset();
-    serialPortFactory() = saved;
     QDBusConnection::disconnectFromBus(QStringLiteral("acceptance"));
 }

@@ -4,7 +4,7 @@
 
 #include "DatabaseRows.h"
 #include "Pty.h"
-#include "QtSerialPort.h"
+#include "RealSerialPorts.h"
 #include "SimProcess.h"
 #include "StandModel.h"
 #include "TestSupport.h"
@@ -38,8 +38,7 @@ TEST(StationOnAFaultyLine, AnEchoingNoisyLineWithWrongCountRepliesStoresTheTestO
     QString error;
     ASSERT_TRUE(TdmMain::createDatabase(db, &error)) << error.toStdString();
 
-    const SerialPortFactory saved = serialPortFactory();
-    serialPortFactory() = [](int size) { return std::make_unique<QtSerialPort>(size); };
+    const RealSerialPorts ports;
     Station st;
     st.dir = dir.path();
     st.settingsFile = dir.filePath(QStringLiteral("mirvane.ini"));
@@ -76,7 +75,6 @@ TEST(StationOnAFaultyLine, AnEchoingNoisyLineWithWrongCountRepliesStoresTheTestO
     EXPECT_TRUE(dialogs.messages.empty());
 
     w.reset();
-    serialPortFactory() = saved;
 }
 
 TEST(StationStartUp, ASettingsFileOf200000KeysInOneSectionPollsWithinThreeSeconds) {

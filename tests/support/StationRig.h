@@ -6,7 +6,7 @@
 // of a database that comes and goes.
 
 #include "DatabaseConfig.h"
-#include "QtSerialPort.h"
+#include "RealSerialPorts.h"
 #include "SimProcess.h"
 #include "StandModel.h"
 #include "StationFiles.h"
@@ -40,10 +40,7 @@ public:
         : sim({"--baud", "115200", "--pieces", "--seed", QByteArray::number(qulonglong(Seed)).constData(), "--axles",
                QByteArray::number(Axles).constData(), "--test-time", "2", "--remote-start", "1", "--report-rate"}) {}
 
-    ~StationRig() {
-        w.reset();
-        serialPortFactory() = saved_;
-    }
+    ~StationRig() { w.reset(); }
 
     // Lays out the station in stationDir (the database must be there already, or be a
     // server's) and starts it; false when the stand never answered.
@@ -58,8 +55,6 @@ public:
                            .arg(db.name, db.user);
         layOutStation(dir, sim.slavePath, sim.remotePath, database);
         config = db;
-        saved_ = serialPortFactory();
-        serialPortFactory() = [](int size) { return std::make_unique<QtSerialPort>(size); };
         Station st;
         st.dir = dir;
         st.settingsFile = QDir(dir).filePath(QStringLiteral("mirvane.ini"));
@@ -156,6 +151,7 @@ public:
         return problems;
     }
 
+    const RealSerialPorts ports; // before the window
     SimProcess sim;
     QString dir;
     DatabaseConfig config;
