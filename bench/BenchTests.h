@@ -25,5 +25,5 @@ inline TestRecord finishedTest(int order, const QDateTime& time, int axles) {
     for (int a = 1; a <= axles; ++a)
         for (int j = 1; j <= 32; ++j)
             rows[a][j] = static_cast<uint16_t>(100 * a + j + order % 7);
-    return TestAssembly::assemble(h, rows, axles, time, QStringLiteral("СТМ-3500"), QStringLiteral("00042"));
+    return TestAssembly::assemble(h, rows, axles, time, QStringLiteral("Калвекс-3500"), QStringLiteral("00042"));
 }

@@ -54,7 +54,7 @@ inline TestRecord makeTest(int32_t order, const QDateTime& time, const std::vect
         r[19] = v.MaxEffortPedalL;
         r[20] = v.MaxEffortPedalR;
     }
-    return TestAssembly::assemble(h, rows, static_cast<int>(axles.size()), time, QStringLiteral("СТМ-3500"),
+    return TestAssembly::assemble(h, rows, static_cast<int>(axles.size()), time, QStringLiteral("Калвекс-3500"),
                                   QStringLiteral("00042"));
 }
 

@@ -75,7 +75,7 @@ TEST_F(RecordViewTest, TwoAxlesInKilogramsTheSecondWithoutParkingBrake) {
     EXPECT_EQ(text(u"lbOrderNumber"_s), u"12"_s);
     EXPECT_EQ(text(u"lbTestDate"_s), u"09.12.2026"_s);
     EXPECT_EQ(text(u"lbTestTimeBegin"_s), u"14:05:00"_s);
-    EXPECT_EQ(text(u"lbKalvexType"_s), u"СТМ-3500"_s);
+    EXPECT_EQ(text(u"lbKalvexType"_s), u"Калвекс-3500"_s);
     EXPECT_EQ(text(u"lbKalvexSerial"_s), u"00042"_s);
     EXPECT_EQ(text(u"lbSoftwareVersion"_s), u"3.51"_s);
     EXPECT_EQ(text(u"lbKalvexID"_s), u"168037386"_s);

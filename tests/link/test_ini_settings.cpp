@@ -117,7 +117,7 @@ TEST_F(SettingsFile, ReadsEveryKeyWithMixedCaseNamesAndHex) {
                             "BAUD=0x1C200\n"
                             "address=17\n"
                             "profilefile=Stand.dat\n"
-                            "KALVEXTYPE=СТМ-16000\n"
+                            "KALVEXTYPE=Калвекс-16000\n"
                             "kalvexserial=\"A 123\"\n"
                             "PortName=/dev/ttyUSB0\n"
                             "[Ir]\nEnabled=1\nComNumber=6\nBaud=4800\nportname=/dev/pts/7\n"
@@ -126,7 +126,7 @@ TEST_F(SettingsFile, ReadsEveryKeyWithMixedCaseNamesAndHex) {
     EXPECT_EQ(s.Baud, 115200);
     EXPECT_EQ(s.Address, 17);
     EXPECT_EQ(s.ProfileFile, QStringLiteral("Stand.dat"));
-    EXPECT_EQ(s.KalvexType, QStringLiteral("СТМ-16000"));
+    EXPECT_EQ(s.KalvexType, QStringLiteral("Калвекс-16000"));
     EXPECT_EQ(s.KalvexSerial, QStringLiteral("A 123"));
     EXPECT_EQ(s.PortName, QStringLiteral("/dev/ttyUSB0"));
     EXPECT_TRUE(s.IREnabled);

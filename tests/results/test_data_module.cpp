@@ -138,7 +138,7 @@ TEST_P(DataModule, StoresTheHeaderWordsAsTheirColumns) {
         t.header = {c.id0, c.id1, c.version, 15, 6, 2025, 1, 2, c.order0, c.order1, 9, 12, 2026,
                     10,    0,     1,         2,  3, 4,    5, 6, 7,        3,        1, 2};
         t.totals = {2000, 1500, 65535};
-        t.KalvexType = QStringLiteral("СТМ \"3500\" 'Л'");
+        t.KalvexType = QStringLiteral("Калвекс \"3500\" 'Л'");
         t.KalvexSerial = QStringLiteral("№ 0042; DROP TABLE Tests");
         t.BrakeWorkEfficiency = 0.75;
         t.BrakeStopEfficiency = 32.7675;
@@ -481,7 +481,7 @@ TEST(DataModuleOnDisk, StoredRowsReadBackWithTheSqliteShell) {
     t.header[1] = 2564;
     t.header[2] = 351;
     t.totals = {2200, 950, 65535};
-    t.KalvexType = QStringLiteral("СТМ-3500");
+    t.KalvexType = QStringLiteral("Калвекс-3500");
     t.BrakeWorkEfficiency = 950.0 / 2200.0;
     t.BrakeStopEfficiency = 65535.0 / 2200.0;
     t.axles[1].measured[12] = 65535; // BrakeStopL of axle 2
@@ -500,7 +500,7 @@ TEST(DataModuleOnDisk, StoredRowsReadBackWithTheSqliteShell) {
               "KalvexType, Weight, BrakeWorkTotal, BrakeStopTotal, round(BrakeStopEfficiency, 6), "
               "DeleteFlag, quote(VIN), quote(CarNumber) FROM Tests"),
         QStringLiteral("1|168037386|3.51|2025-06-15T00:00:00.000|168|2026-12-09T17:46:00.000|"
-                       "2026-12-09T17:46:00.000|СТМ-3500|2200|950|65535|29.788636|0|''|''\n"));
+                       "2026-12-09T17:46:00.000|Калвекс-3500|2200|950|65535|29.788636|0|''|''\n"));
     EXPECT_EQ(shell("SELECT TestID, AxleNumber, StaticWeightL, BrakeStopL, TruckBlockStopR, StaticWeightSum, "
                     "BrakeStopN FROM Axles ORDER BY AxleNumber"),
               QStringLiteral("1|1|100|100|100|1|1\n1|2|200|65535|200|2|2\n1|3|300|300|300|3|3\n"));

@@ -108,7 +108,7 @@ public:
 
     void SetUp() override {
         settings.fPCDateTime = true;
-        settings.KalvexType = QStringLiteral("СТМ-3500");
+        settings.KalvexType = QStringLiteral("Калвекс-3500");
         settings.KalvexSerial = QStringLiteral("00042");
         link.FinalOKData = {0,    3082, 2564, 351, 15, 6, 2025, 0, 0, 42, 0, 9, 12,
                             2026, 14,   5,    0,   0,  0, 0,    0, 0, 0,  3, 0, 0};
@@ -223,7 +223,7 @@ TEST_F(HandOver, TheStoredRowCarriesTheHeaderTheSettingsAndTheTestTime) {
                                  "KalvexType, KalvexSerial FROM Tests"))
             .at(0),
         (QVariantList{168037386, QStringLiteral("3.51"), 42, QStringLiteral("2011-11-21T17:46:00.000"), 3,
-                      QStringLiteral("СТМ-3500"), QStringLiteral("00042")}));
+                      QStringLiteral("Калвекс-3500"), QStringLiteral("00042")}));
 }
 
 TEST_F(HandOver, TheSameTestHandedOverTwiceInOneMinuteIsStoredOnce) {

@@ -47,7 +47,7 @@ protected:
         db = QDir(dir).filePath(QStringLiteral("Mirvane.db"));
         protocols = QDir(dir).filePath(QStringLiteral("protocols"));
         writeFile(QDir(dir).filePath(QStringLiteral("mirvane.ini")),
-                  "[Device]\nKalvexType=STM-3500\n[Program]\nDatabaseEnabled=1\nPrintAct=1\nPCDateTime=1\n"
+                  "[Device]\nKalvexType=KLX-3500\n[Program]\nDatabaseEnabled=1\nPrintAct=1\nPCDateTime=1\n"
                   "ProtocolDir=" +
                       protocols.toUtf8() + "\n");
         writeFile(QDir(dir).filePath(QStringLiteral("Profile.dat")), "[Reg_1]\nName=Brake1\nPage=1\n");
@@ -108,7 +108,7 @@ TEST_F(WindowHandOver, StoresTheTestWritesTheProtocolAndKeepsItInTheMemo) {
     EXPECT_EQ(stored, std::vector<TdmMain::StoreResult>{TdmMain::StoreResult::Stored});
     OtherConnection other(db);
     EXPECT_EQ(other.rows(QStringLiteral("SELECT OrderNumber, KalvexType FROM Tests")),
-              (std::vector<QVariantList>{{42, QStringLiteral("STM-3500")}}));
+              (std::vector<QVariantList>{{42, QStringLiteral("KLX-3500")}}));
     EXPECT_EQ(other.count(QStringLiteral("Axles")), 3);
     EXPECT_TRUE(dialogs.messages.empty());
     EXPECT_TRUE(mark().isEmpty());

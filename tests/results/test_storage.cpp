@@ -42,7 +42,7 @@ OutboxEntry entry(int order, int minute = 0, int axles = 2) {
         e.axles.push_back(w);
     }
     e.taken = QDateTime(QDate(2026, 12, 9), QTime(14, 5, 7)).addSecs(60 * minute);
-    e.KalvexType = QStringLiteral("СТМ-3500 «двухосный»");
+    e.KalvexType = QStringLiteral("Калвекс-3500 «двухосный»");
     e.KalvexSerial = QStringLiteral("00042 %+\n");
     return e;
 }

@@ -446,7 +446,7 @@ int main(int argc, char** argv) {
 
     // The station: settings with the database, the protocol file and the remote on.
     writeFile(dir.filePath(QStringLiteral("mirvane.ini")),
-              QStringLiteral("[Device]\nPortName=%1\nBaud=%2\nKalvexType=СТМ-3500\nKalvexSerial=00042\n"
+              QStringLiteral("[Device]\nPortName=%1\nBaud=%2\nKalvexType=Калвекс-3500\nKalvexSerial=00042\n"
                              "[IR]\nEnabled=1\nPortName=%3\n"
                              "[Program]\nDatabaseEnabled=1\nPrintAct=1\nRCEnabled=1\nProtocolDir=%4\n%5")
                   .arg(link)
@@ -622,7 +622,7 @@ int main(int argc, char** argv) {
                                 h[22],
                                 h[23],
                                 h[24],
-                                QStringLiteral("СТМ-3500"),
+                                QStringLiteral("Калвекс-3500"),
                                 QStringLiteral("00042")};
         bool same = r.mid(2) == want;
         if (!same)

@@ -23,7 +23,7 @@ inline void layOutStation(const QString& dir, const QString& standPort, const QS
     const QString protocols = QDir(dir).filePath(QStringLiteral("protocols"));
     QDir().mkpath(protocols);
     writeFile(QDir(dir).filePath(QStringLiteral("mirvane.ini")),
-              QStringLiteral("[Device]\nPortName=%1\nBaud=115200\nKalvexType=СТМ-3500\nKalvexSerial=00042\n"
+              QStringLiteral("[Device]\nPortName=%1\nBaud=115200\nKalvexType=Калвекс-3500\nKalvexSerial=00042\n"
                              "[IR]\nEnabled=1\nPortName=%2\n"
                              "[Program]\nDatabaseEnabled=1\nPrintAct=1\nRCEnabled=1\nProtocolDir=%3\n%4")
                   .arg(standPort, remotePort, protocols, programExtra)
