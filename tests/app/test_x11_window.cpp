@@ -2,19 +2,16 @@
 // typing a VIN into the test list while the simulated stand listens for commands, the board's
 // command keys, and where the about box appears on the screen.
 
-#include "BoardPage.h"
 #include "BrowserSupport.h"
 #include "DatabasePage.h"
 #include "RealSerialPorts.h"
 #include "SimProcess.h"
 #include "TestsGrid.h"
 #include "TestsGridModel.h"
-#include "TfrAbout.h"
 #include "TfrMain.h"
 
 #include <QApplication>
 #include <QKeyEvent>
-#include <QLineEdit>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QScreen>
