@@ -28,13 +28,17 @@ QByteArray readRequest(uint16_t start, uint16_t count, uint8_t slave = 1) {
                     uint8_t(count & 0xFF)});
 }
 
-QByteArray readReply(const std::vector<uint16_t>& regs, uint8_t slave = 1) {
-    std::vector<uint8_t> b{slave, 0x04, uint8_t(regs.size() * 2)};
-    for (uint16_t r : regs) {
-        b.push_back(uint8_t(r >> 8));
-        b.push_back(uint8_t(r & 0xFF));
+// A frame of `head` followed by the words, high byte first.
+QByteArray frame(std::vector<uint8_t> head, const std::vector<uint16_t>& words) {
+    for (uint16_t w : words) {
+        head.push_back(uint8_t(w >> 8));
+        head.push_back(uint8_t(w & 0xFF));
     }
-    return withCrc(b);
+    return withCrc(head);
+}
+
+QByteArray readReply(const std::vector<uint16_t>& regs, uint8_t slave = 1) {
+    return frame({slave, 0x04, uint8_t(regs.size() * 2)}, regs);
 }
 
 QByteArray refused(uint8_t function) {
@@ -49,13 +53,17 @@ QByteArray axleRead(int a) {
     return readRequest(uint16_t(a * 100), 32);
 }
 
-// A routine reply: register 1200 is the stand state, the rest as given by offset.
-QByteArray routine(uint16_t status, std::vector<std::pair<int, uint16_t>> regs = {}) {
+// A routine read's 20 registers: register 1200 is the stand state, the rest as given by offset.
+std::vector<uint16_t> routineWords(uint16_t status, const std::vector<std::pair<int, uint16_t>>& regs = {}) {
     std::vector<uint16_t> words(20, 0);
     words[0] = status;
     for (auto [offset, value] : regs)
         words[offset] = value;
-    return readReply(words);
+    return words;
+}
+
+QByteArray routine(uint16_t status, const std::vector<std::pair<int, uint16_t>>& regs = {}) {
+    return readReply(routineWords(status, regs));
 }
 
 std::vector<uint16_t> header() {
@@ -402,7 +410,7 @@ TEST_F(Link, ReplyIsGatheredFromPiecesUpToTheBufferRules) {
     port.deliver(QByteArray(200, '\x02') + QByteArray(300, '\x01'));
     EXPECT_LE(link.InCount, 127);
     EXPECT_TRUE(port.input.isEmpty());
-    port.deliver(QByteArray(10, '\x00') + routine(0, {{2, 7}}));
+    port.deliver(QByteArray(10, '\x00') + reply);
     EXPECT_EQ(link.State, StandLink::StatusDue);
     EXPECT_EQ(link.HReg[2], 7);
 }
@@ -447,13 +455,7 @@ struct ReadCase {
 };
 
 const ReadCase Reads[] = {
-    {"routine read", [](Rig& r) { r.tick(); }, [] {
-         std::vector<uint16_t> w(20, 0);
-         w[0] = 3;
-         w[2] = 700;
-         return w;
-     }(),
-     StandLink::WaitingForRoutine, StandLink::StatusDue,
+    {"routine read", [](Rig& r) { r.tick(); }, routineWords(3, {{2, 700}}), StandLink::WaitingForRoutine, StandLink::StatusDue,
      [](const Rig& r) { return r.link.Status == 3 && r.link.HReg[2] == 700 && r.link.tFPS == 1; }},
     {"status read",
      [](Rig& r) {
@@ -490,14 +492,6 @@ const ReadCase Reads[] = {
      pageWords(), StandLink::WaitingForPage, StandLink::Idle,
      [](const Rig& r) { return r.image.word(3, 5) == 500 && r.image.word(3, 20) == 515 && r.link.PageStatus == 1; }},
 };
-
-QByteArray frame(std::vector<uint8_t> head, const std::vector<uint16_t>& words) {
-    for (uint16_t w : words) {
-        head.push_back(uint8_t(w >> 8));
-        head.push_back(uint8_t(w & 0xFF));
-    }
-    return withCrc(head);
-}
 
 } // namespace
 
