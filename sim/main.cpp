@@ -448,7 +448,7 @@ struct Piece {
 
 class Line {
 public:
-    Line(Options& o) : o_(o), random_(o.seed ^ 0x5EEDull) {}
+    Line(const Options& o) : o_(o), faultOnce_(o.faultOnce), random_(o.seed ^ 0x5EEDull) {}
 
     double byteTime() const { return 10.0 / o_.baud; }
 
@@ -461,7 +461,7 @@ public:
     // is the request's first register (-1 when unknown), told with the fault done to the reply.
     void schedule(std::vector<uint8_t> reply, double requestStart, size_t requestBytes, int start) {
         bool split = o_.pieces;
-        const bool once = o_.faultOnce.erase(start) > 0;
+        const bool once = faultOnce_.erase(start) > 0;
         if (once || (o_.faultRate > 0 && !o_.clean.active(now()) && chance() < o_.faultRate)) {
             LineFault f = o_.faultKinds[random_() % o_.faultKinds.size()];
             switch (f) {
@@ -538,7 +538,8 @@ public:
 private:
     double chance() { return std::uniform_real_distribution<double>(0, 1)(random_); }
 
-    Options& o_;
+    const Options& o_;
+    std::set<int> faultOnce_; // the registers whose first reply is still to be faulted
     std::mt19937_64 random_;
     std::deque<Piece> queue_;
 };
@@ -577,7 +578,7 @@ void remoteInput(std::string& pending, int remoteFd) {
 } // namespace
 
 int main(int argc, char** argv) {
-    Options o = parse(argc, argv);
+    const Options o = parse(argc, argv);
     if (o.dump) {
         dump(o);
         return 0;
