@@ -18,32 +18,6 @@
 
 #include <gtest/gtest.h>
 
-namespace {
-
-// Sets an environment variable for the scope, or removes it (null value).
-class Env {
-public:
-    Env(const char* name, const QString& value) : name_(name), old_(qgetenv(name)), had_(qEnvironmentVariableIsSet(name)) {
-        if (value.isNull())
-            qunsetenv(name);
-        else
-            qputenv(name, value.toLocal8Bit());
-    }
-    ~Env() {
-        if (had_)
-            qputenv(name_, old_);
-        else
-            qunsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    QByteArray old_;
-    bool had_;
-};
-
-} // namespace
-
 TEST(StationHome, NamedDirectoriesWinThenASelfContainedStationThenTheUsersOwn) {
     QTemporaryDir root;
     const QString unpacked = root.filePath(QStringLiteral("unpacked"));

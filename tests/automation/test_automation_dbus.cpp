@@ -132,10 +132,9 @@ TEST_F(AutomationBus, DebugModeThroughTheBus) {
     EXPECT_EQ(method(obj, "RequestTag", "<byte 43>").out, QStringLiteral("(<''>,)")); // so is a byte
     QFile log(settings.OleLogFile);
     ASSERT_TRUE(log.open(QIODevice::ReadOnly));
-    const QString text = QString::fromUtf16(reinterpret_cast<const char16_t*>(log.readAll().constData()),
-                                            static_cast<qsizetype>(log.size() / 2));
-    EXPECT_TRUE(text.contains(QStringLiteral("[RequestTag]42\r\n")));
-    EXPECT_TRUE(text.contains(QStringLiteral("[RequestTag]43\r\n"))) << text.toStdString();
+    const QByteArray bytes = log.readAll();
+    EXPECT_TRUE(bytes.contains(utf16le(QStringLiteral("[RequestTag]42\r\n"))));
+    EXPECT_TRUE(bytes.contains(utf16le(QStringLiteral("[RequestTag]43\r\n"))));
 }
 
 // A call that waits for another program's lock on the debug log lets the station's events go
@@ -321,7 +320,7 @@ TEST(AutomationSwitches, AnywhereWithEitherPrefixInAnyCase) {
 
 TEST(AutomationRegistration, InstallsAndRemovesOnlyWhatItWrote) {
     QTemporaryDir home;
-    qputenv("XDG_DATA_HOME", home.path().toUtf8());
+    const Env xdg("XDG_DATA_HOME", home.path());
     const QString servicePath = home.filePath(QStringLiteral("dbus-1/services/Mirvane.Kalvex.service"));
     const QString ifacePath = home.filePath(QStringLiteral("dbus-1/interfaces/Mirvane.IKalvex.xml"));
     auto read = [](const QString& path) {
@@ -365,7 +364,6 @@ TEST(AutomationRegistration, InstallsAndRemovesOnlyWhatItWrote) {
 
     // A place that cannot be written is reported.
     writeFile(home.filePath(QStringLiteral("blocked")), "file, not a directory");
-    qputenv("XDG_DATA_HOME", home.filePath(QStringLiteral("blocked")).toUtf8());
+    const Env blocked("XDG_DATA_HOME", home.filePath(QStringLiteral("blocked")));
     EXPECT_FALSE(Registration::install(true, QStringLiteral("/usr/bin/mirvane"), QString()).isEmpty());
-    qunsetenv("XDG_DATA_HOME");
 }

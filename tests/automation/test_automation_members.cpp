@@ -50,14 +50,6 @@ protected:
         QFile f(logPath());
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
-    static QByteArray utf16le(const QString& s) {
-        QByteArray b;
-        for (QChar c : s) {
-            b.append(static_cast<char>(c.unicode() & 0xFF));
-            b.append(static_cast<char>(c.unicode() >> 8));
-        }
-        return b;
-    }
 };
 
 TEST_F(Automation, RequestTagAsksForThePageOfAKnownTagOnly) {

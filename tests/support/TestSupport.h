@@ -3,6 +3,7 @@
 #include "Clock.h"
 #include "Dialogs.h"
 
+#include <QByteArray>
 #include <QDialog>
 #include <QFile>
 #include <QStringList>
@@ -45,3 +46,38 @@ inline void writeFile(const QString& path, const QByteArray& bytes) {
         qFatal("cannot write %s", qPrintable(path));
     f.write(bytes);
 }
+
+// The bytes of s as the debug log stores its text: UTF-16, low byte first.
+inline QByteArray utf16le(const QString& s) {
+    QByteArray b;
+    for (QChar c : s) {
+        b.append(static_cast<char>(c.unicode() & 0xFF));
+        b.append(static_cast<char>(c.unicode() >> 8));
+    }
+    return b;
+}
+
+// Sets an environment variable for the scope, or removes it (null value); the old value is
+// back afterwards, whichever way the test leaves.
+class Env {
+public:
+    Env(const char* name, const QString& value) : name_(name), old_(qgetenv(name)), had_(qEnvironmentVariableIsSet(name)) {
+        if (value.isNull())
+            qunsetenv(name);
+        else
+            qputenv(name, value.toLocal8Bit());
+    }
+    ~Env() {
+        if (had_)
+            qputenv(name_, old_);
+        else
+            qunsetenv(name_);
+    }
+    Env(const Env&) = delete;
+    Env& operator=(const Env&) = delete;
+
+private:
+    const char* name_;
+    QByteArray old_;
+    bool had_;
+};
