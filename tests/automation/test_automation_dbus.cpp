@@ -1,5 +1,6 @@
 #include "KalvexHost.h"
 #include "KalvexService.h"
+#include "LockHolder.h"
 #include "PrivateBus.h"
 #include "RegisterImage.h"
 #include "Registration.h"
@@ -14,7 +15,6 @@
 #include <QElapsedTimer>
 #include <QDBusReply>
 #include <QFile>
-#include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
 #include <QThread>
@@ -143,13 +143,8 @@ TEST_F(AutomationBus, AnObjectReleasedWhileItsCallWaitsForTheLogStaysUntilTheCal
     settings.fDebugOLE = true;
     settings.OleLogFile = dir.filePath(QStringLiteral("ole_log.txt"));
     writeFile(settings.OleLogFile, "");
-    QProcess holder;
-    holder.start(QStringLiteral("flock"), {QStringLiteral("-o"), settings.OleLogFile, QStringLiteral("sleep"), QStringLiteral("30")});
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] {
-            return QProcess::execute(QStringLiteral("flock"), {QStringLiteral("-n"), settings.OleLogFile, QStringLiteral("true")}) == 1;
-        },
-        5000));
+    const LockHolder holder(LockHolder::flock(settings.OleLogFile));
+    ASSERT_TRUE(holder.held());
     const QString obj = createHeldObject();
     QObject* object = QDBusConnection(QStringLiteral("station")).objectRegisteredAt(obj);
     ASSERT_NE(object, nullptr);
@@ -188,8 +183,6 @@ TEST_F(AutomationBus, AnObjectReleasedWhileItsCallWaitsForTheLogStaysUntilTheCal
     ASSERT_GE(releasedAt, 0);
     EXPECT_LT(releasedAt, OleLog::LockWaitMs) << "the release was not served during the call";
     EXPECT_GE(destroyedAt, OleLog::LockWaitMs) << "the object went while its call was under way";
-    holder.kill();
-    holder.waitForFinished();
 }
 
 TEST_F(AutomationBus, AFailedCallIsAnErrorWithItsTextAndDoesNothing) {

@@ -2,6 +2,7 @@
 // simulated stand over a pseudo-terminal, the page read on the real line.
 
 #include "KalvexService.h"
+#include "LockHolder.h"
 #include "PrivateBus.h"
 #include "RealSerialPorts.h"
 #include "SimProcess.h"
@@ -205,17 +206,13 @@ TEST(AutomationE2E, ALogThatCannotBeWrittenNeverStopsThePolling) {
     const double quiet =
         std::accumulate(quietRates.begin() + 1, quietRates.end(), 0.0) / static_cast<double>(quietRates.size() - 1);
 
-    QProcess holder;
+    std::unique_ptr<LockHolder> holder;
     for (const QString& log : {fifo, locked}) {
         SCOPED_TRACE(log.toStdString());
         w->settings.OleLogFile = log;
         if (log == locked) {
-            holder.start(QStringLiteral("flock"), {QStringLiteral("-o"), locked, QStringLiteral("sleep"), QStringLiteral("60")});
-            ASSERT_TRUE(QTest::qWaitFor(
-                [&] {
-                    return QProcess::execute(QStringLiteral("flock"), {QStringLiteral("-n"), locked, QStringLiteral("true")}) == 1;
-                },
-                5000));
+            holder = std::make_unique<LockHolder>(LockHolder::flock(locked));
+            ASSERT_TRUE(holder->held());
         }
         // Whole statistics seconds while the client calls without a pause.
         std::vector<int> rates;
@@ -242,8 +239,6 @@ TEST(AutomationE2E, ALogThatCannotBeWrittenNeverStopsThePolling) {
         EXPECT_LT(client.longestMs, 1000);
         EXPECT_FALSE(w->link.fRequest);
     }
-    holder.kill();
-    holder.waitForFinished();
     reader.kill();
     reader.waitForFinished();
 }

@@ -1,5 +1,6 @@
 #include "AutomationError.h"
 #include "KalvexHost.h"
+#include "LockHolder.h"
 #include "OleLog.h"
 #include "RegisterImage.h"
 #include "Settings.h"
@@ -10,8 +11,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QProcess>
-#include <QTest>
 
 #include <sys/stat.h>
 
@@ -188,24 +187,15 @@ TEST_F(Automation, ALogThatIsNoRegularFileOrIsLockedFailsTheCallWithoutHoldingTh
     // a tenth of a second, then fails and does nothing; once the lock is gone it works.
     settings.OleLogFile = logPath();
     writeFile(logPath(), "");
-    for (const QStringList& holder :
-         {QStringList{QStringLiteral("flock"), QStringLiteral("-o"), logPath(), QStringLiteral("sleep"), QStringLiteral("30")},
+    for (const QStringList& command :
+         {LockHolder::flock(logPath()),
           QStringList{QStringLiteral("python3"), QStringLiteral("-c"),
                       QStringLiteral("import fcntl,sys,time\nf=open(sys.argv[1],'r+')\n"
                                      "fcntl.lockf(f,fcntl.LOCK_EX)\nprint('held',flush=True)\ntime.sleep(30)"),
                       logPath()}}) {
-        SCOPED_TRACE(holder.first().toStdString());
-        QProcess p;
-        p.start(holder.first(), holder.mid(1));
-        ASSERT_TRUE(p.waitForStarted());
-        // Held once flock(1) has the lock, or python has said so.
-        ASSERT_TRUE(QTest::qWaitFor(
-            [&] {
-                return p.canReadLine() || (holder.first() == QLatin1String("flock") &&
-                                           QProcess::execute(QStringLiteral("flock"),
-                                                             {QStringLiteral("-n"), logPath(), QStringLiteral("true")}) == 1);
-            },
-            5000));
+        SCOPED_TRACE(command.first().toStdString());
+        auto holder = std::make_unique<LockHolder>(command);
+        ASSERT_TRUE(holder->held());
         QElapsedTimer t;
         t.start();
         try {
@@ -218,8 +208,7 @@ TEST_F(Automation, ALogThatIsNoRegularFileOrIsLockedFailsTheCallWithoutHoldingTh
         EXPECT_LT(t.elapsed(), OleLog::LockWaitMs + 400);
         EXPECT_FALSE(link.fRequest);
         EXPECT_EQ(log(), QByteArray());
-        p.kill();
-        p.waitForFinished();
+        holder.reset();
         EXPECT_EQ(kalvex.RequestTag(QStringLiteral("Brake1")).toString(), QStringLiteral("Brake1"));
         EXPECT_TRUE(log().endsWith(utf16le(QStringLiteral("[RequestTag]Brake1\r\n"))));
         link.fRequest = false;
