@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,19 +23,24 @@ enum class LineFault {
     Address, // the reply of another slave address; CRC right
 };
 
+// Each fault as --fault-kinds names it and as the simulator tells it was done.
+struct FaultKind {
+    LineFault fault;
+    const char* option;
+    const char* told;
+};
+inline constexpr FaultKind FaultKinds[] = {
+    {LineFault::Corrupt, "corrupt", "corrupted"},
+    {LineFault::Cut, "cut", "cut"},
+    {LineFault::Split, "split", "split"},
+    {LineFault::Count, "count", "count"},
+    {LineFault::Address, "address", "address"},
+};
+
 inline const char* faultName(LineFault f) {
-    switch (f) {
-    case LineFault::Corrupt:
-        return "corrupted";
-    case LineFault::Cut:
-        return "cut";
-    case LineFault::Split:
-        return "split";
-    case LineFault::Count:
-        return "count";
-    case LineFault::Address:
-        return "address";
-    }
+    for (const FaultKind& k : FaultKinds)
+        if (k.fault == f)
+            return k.told;
     return "?";
 }
 
@@ -44,19 +50,12 @@ inline std::optional<std::vector<LineFault>> parseFaultKinds(const std::string& 
     size_t from = 0;
     while (from <= list.size()) {
         const size_t comma = std::min(list.find(',', from), list.size());
-        const std::string k = list.substr(from, comma - from);
-        if (k == "corrupt")
-            kinds.push_back(LineFault::Corrupt);
-        else if (k == "cut")
-            kinds.push_back(LineFault::Cut);
-        else if (k == "split")
-            kinds.push_back(LineFault::Split);
-        else if (k == "count")
-            kinds.push_back(LineFault::Count);
-        else if (k == "address")
-            kinds.push_back(LineFault::Address);
-        else
+        const std::string name = list.substr(from, comma - from);
+        const auto k = std::find_if(std::begin(FaultKinds), std::end(FaultKinds),
+                                    [&](const FaultKind& kind) { return name == kind.option; });
+        if (k == std::end(FaultKinds))
             return std::nullopt;
+        kinds.push_back(k->fault);
         from = comma + 1;
     }
     return kinds;
