@@ -8,6 +8,7 @@
 set -euo pipefail
 build="$1"
 program="$build/app/mirvane"
+title='Mirvane - версия 3.5.1' # the main window's, exactly
 work=$(mktemp -d)
 chmod 755 "$work"
 pids=()
@@ -39,7 +40,7 @@ titles() { # every named top-level window's _NET_WM_NAME, one a line
 }
 for _ in $(seq 150); do
   t=$(titles)
-  if grep -qx 'Ошибка' <<<"$t" && grep -qx 'Mirvane - версия 3.5.1' <<<"$t"; then break; fi
+  if grep -qx 'Ошибка' <<<"$t" && grep -qxF "$3" <<<"$t"; then break; fi
   sleep 0.2
 done
 titles >"$2/titles.txt"
@@ -48,8 +49,8 @@ wait "$pid" 2>/dev/null
 exit 0
 SH
 LC_ALL=C.UTF-8 QT_QPA_PLATFORM=xcb DBUS_SESSION_BUS_ADDRESS=disabled: \
-  timeout 120 xvfb-run -a bash "$work/titles.sh" "$program" "$work"
-grep -qx 'Mirvane - версия 3.5.1' "$work/titles.txt" || fail "no main window titled exactly 'Mirvane - версия 3.5.1': $(cat "$work/titles.txt")"
+  timeout 120 xvfb-run -a bash "$work/titles.sh" "$program" "$work" "$title"
+grep -qxF "$title" "$work/titles.txt" || fail "no main window titled exactly '$title': $(cat "$work/titles.txt")"
 grep -qx 'Ошибка' "$work/titles.txt" || fail "no error box titled exactly 'Ошибка': $(cat "$work/titles.txt")"
 if grep -q 'POST Mirvane' "$work/titles.txt"; then fail "a title carries the application's name: $(cat "$work/titles.txt")"; fi
 grep -q "cannot open the controller's port $work/st/no-port: no such device" "$work/titles.err" ||

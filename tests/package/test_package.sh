@@ -8,6 +8,7 @@ set -euo pipefail
 src="$1"
 build="$2"
 service=/usr/share/dbus-1/services/Mirvane.Kalvex.service
+title='Mirvane - версия 3.5.1' # the main window's, exactly
 
 if [ "$(id -u)" -ne 0 ]; then
   echo "SKIP: installing a package needs root"; exit 77
@@ -78,7 +79,7 @@ cd "$HOME"
 mirvane 2>"$HOME/mirvane.err" &
 pid=$!
 for _ in $(seq 150); do
-  xwininfo -root -children | grep -q '"Mirvane - версия 3.5.1"' && break
+  xwininfo -root -children | grep -qF "\"$1\"" && break
   sleep 0.2
 done
 xwininfo -root -children >"$HOME/windows.txt"
@@ -89,11 +90,11 @@ exit 0
 SH
 chmod 644 "$work/operator.sh"
 runuser -u "$user" -- env -i HOME="$home" USER="$user" PATH=/usr/bin:/bin LANG=C.UTF-8 \
-  DBUS_SESSION_BUS_ADDRESS=disabled: timeout 120 xvfb-run -a bash "$work/operator.sh"
+  DBUS_SESSION_BUS_ADDRESS=disabled: timeout 120 xvfb-run -a bash "$work/operator.sh" "$title"
 for f in mirvane.ini Profile.dat Titles.txt Mirvane.db; do
   test -f "$home/.local/share/mirvane/$f" || fail "the first start did not lay out $f: $(cat "$home/mirvane.err")"
 done
-grep -q '"Mirvane - версия 3.5.1"' "$home/windows.txt" || fail "no main window: $(cat "$home/windows.txt")"
+grep -qF "\"$title\"" "$home/windows.txt" || fail "no main window: $(cat "$home/windows.txt")"
 grep -q '"Новое рабочее место"' "$home/windows.txt" || fail "the operator was not told where the station is"
 grep -q "laid out a new station in $home/.local/share/mirvane" "$home/mirvane.err" || fail "$(cat "$home/mirvane.err")"
 [ "$(cat "$home/state.txt" 2>/dev/null)" = running ] || fail "the station ended by itself: $(cat "$home/mirvane.err")"
