@@ -19,10 +19,6 @@
 #include <QDir>
 #include <QLabel>
 #include <QSignalSpy>
-#include <QSqlDatabase>
-#include <QSqlQuery>
-#include <QSqlRecord>
-#include <QUuid>
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,9 @@
 #pragma once
 
 #include "PgTestServer.h"
-#include "TestMount.h"
 #include "TdmMain.h"
 
 #include <QFile>
-#include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -18,7 +16,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <memory>
 #include <fcntl.h>
 #include <unistd.h>
 #include <vector>

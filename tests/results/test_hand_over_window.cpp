@@ -2,6 +2,7 @@
 
 #include "AnsiText.h"
 #include "BoardPage.h"
+#include "TestMount.h"
 #include "TestSupport.h"
 #include "TfrMain.h"
 

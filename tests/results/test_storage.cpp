@@ -12,6 +12,7 @@
 #include "TestAssembly.h"
 #include "TestHandOver.h"
 #include "TestStorage.h"
+#include "TestMount.h"
 #include "TestSupport.h"
 
 #include <QCryptographicHash>
@@ -19,6 +20,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QTest>
 
 #include <gtest/gtest.h>

@@ -30,9 +30,6 @@
 #include <QRegularExpression>
 #include <QSocketNotifier>
 #include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
-#include <QSqlRecord>
 #include <QTest>
 #include <QTimer>
 

@@ -16,11 +16,7 @@
 
 #include <QDir>
 #include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
-#include <QSqlRecord>
 #include <QTemporaryDir>
-#include <QTimeZone>
 #include <QUuid>
 
 #include <algorithm>
@@ -44,8 +40,7 @@ public:
 
     // Lays out the station in stationDir (the database must be there already, or be a
     // server's) and starts it; false when the stand never answered.
-    bool start(const QString& stationDir, const DatabaseConfig& db) {
-        dir = stationDir;
+    bool start(const QString& dir, const DatabaseConfig& db) {
         QString database;
         if (db.engine == DatabaseConfig::Engine::PostgreSQL)
             database = QStringLiteral("DatabaseDriver=postgres\nDatabaseHost=%1\nDatabasePort=%2\nDatabaseName=%3\n"
@@ -153,13 +148,9 @@ public:
 
     const RealSerialPorts ports; // before the window
     SimProcess sim;
-    QString dir;
     DatabaseConfig config;
     RecordingDialogs dialogs;
     SystemClock clock;
     std::unique_ptr<TfrMain> w;
     std::vector<std::pair<TdmMain::StoreResult, int>> stored;
-
-private:
-    SerialPortFactory saved_;
 };
