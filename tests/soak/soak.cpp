@@ -28,6 +28,7 @@
 #include "PgTestServer.h"
 #include "QtSerialPort.h"
 #include "StandModel.h"
+#include "StationFiles.h"
 #include "TdmMain.h"
 #include "TestSupport.h"
 #include "TfrMain.h"
@@ -59,7 +60,7 @@ namespace {
 // every 5 s while the stand stays ready (a start is lost when it comes
 // while the station waits out a lost reply). Silences and unplugs a minute apart, half a minute
 // from each other.
-constexpr int Baud = 115200;
+constexpr int Baud = 115200; // what layOutStation gives the station
 constexpr int Axles = 3;
 constexpr double TestSeconds = 15, RemoteStart = 5;
 constexpr double SilentAfter = 25, SilentFor = 5, SilentEvery = 60;
@@ -353,7 +354,7 @@ int main(int argc, char** argv) {
     const double runFor = minutes * 60;
 
     QDir(work).removeRecursively();
-    QDir().mkpath(work + QStringLiteral("/protocols"));
+    QDir().mkpath(work);
     const QDir dir(work);
     const QString link = dir.filePath(QStringLiteral("stand.tty"));
     const QString remote = dir.filePath(QStringLiteral("remote.tty"));
@@ -445,17 +446,7 @@ int main(int argc, char** argv) {
     }
 
     // The station: settings with the database, the protocol file and the remote on.
-    writeFile(dir.filePath(QStringLiteral("mirvane.ini")),
-              QStringLiteral("[Device]\nPortName=%1\nBaud=%2\nKalvexType=Калвекс-3500\nKalvexSerial=00042\n"
-                             "[IR]\nEnabled=1\nPortName=%3\n"
-                             "[Program]\nDatabaseEnabled=1\nPrintAct=1\nRCEnabled=1\nProtocolDir=%4\n%5")
-                  .arg(link)
-                  .arg(Baud)
-                  .arg(remote, dir.filePath(QStringLiteral("protocols")), dbFaults.settings())
-                  .toUtf8());
-    writeFile(dir.filePath(QStringLiteral("Profile.dat")), "[Reg_1]\nName=Brake1\nPage=20\nAddress=5\n");
-    QFile::copy(QStringLiteral(MIRVANE_SOURCE_DIR "/scripts/demo/Titles.txt"),
-                dir.filePath(QStringLiteral("Titles.txt")));
+    layOutStation(work, link, remote, dbFaults.settings());
     QString error;
     if (!TdmMain::createDatabase(*database, &error)) {
         std::printf("soak: FAIL cannot create the database: %s\n", qPrintable(error));
