@@ -477,11 +477,7 @@ int main(int argc, char** argv) {
     WatchedPort::onRequest = [&] {
         if (!recoveries.empty() && recoveries.back().backAt >= 0 && recoveries.back().requestAt < 0)
             recoveries.back().requestAt = seconds();
-    };
-    // The poll's turns through the database faults.
-    WatchedPort::onRequest = [&, previous = WatchedPort::onRequest] {
-        dbFaults.countRequest();
-        previous();
+        dbFaults.countRequest(); // the poll's turns through the database faults
     };
     std::map<TdmMain::StoreResult, int> stores;
     QObject::connect(w.get(), &TfrMain::testHandedOver, [&](TestHandOver::Taken, const QString&) {
