@@ -1,13 +1,13 @@
 #pragma once
 
 #include "PgTestServer.h"
+#include "QueryRows.h"
 #include "TdmMain.h"
 
 #include <QFile>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QSqlRecord>
 #include <QTemporaryDir>
 #include <QTimeZone>
 #include <QUuid>
@@ -96,16 +96,14 @@ public:
             ADD_FAILURE() << sql.toStdString() << ": " << q.lastError().text().toStdString();
     }
     std::vector<QVariantList> rows(const QString& sql) {
-        std::vector<QVariantList> out;
-        QSqlQuery q(db());
-        if (!q.exec(sql))
-            ADD_FAILURE() << sql.toStdString() << ": " << q.lastError().text().toStdString();
-        while (q.next()) {
-            QVariantList r;
-            for (int i = 0; i < q.record().count(); ++i)
-                r << normalised(q.value(i));
-            out.push_back(r);
-        }
+        QSqlDatabase c = db();
+        QStringList errors;
+        std::vector<QVariantList> out = queryRows(c, sql, &errors);
+        for (const QString& e : errors)
+            ADD_FAILURE() << e.toStdString();
+        for (QVariantList& r : out)
+            for (QVariant& v : r)
+                v = normalised(v);
         return out;
     }
     int count(const QString& table) {

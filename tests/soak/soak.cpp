@@ -39,9 +39,6 @@
 #include <QFile>
 #include <QProcess>
 #include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
-#include <QSqlRecord>
 #include <QTest>
 #include <QTimer>
 
@@ -121,22 +118,15 @@ int32_t joined(uint16_t low, uint16_t high) {
 }
 
 std::vector<QVariantList> rows(QSqlDatabase& c, const QString& sql) {
-    std::vector<QVariantList> out;
-    QSqlQuery q(c);
-    if (!q.exec(sql)) {
-        std::printf("soak: query failed: %s: %s\n", qPrintable(sql), qPrintable(q.lastError().text()));
-        return out;
-    }
-    while (q.next()) {
-        QVariantList r;
-        for (int i = 0; i < q.record().count(); ++i) {
-            // Date-times as SQLite keeps them, whatever the engine.
-            const QVariant v = q.value(i);
-            r << (v.metaType() == QMetaType::fromType<QDateTime>() ? QVariant(v.toDateTime().toString(Qt::ISODateWithMs))
-                                                                 : v);
-        }
-        out.push_back(r);
-    }
+    QStringList errors;
+    std::vector<QVariantList> out = queryRows(c, sql, &errors);
+    for (const QString& e : errors)
+        std::printf("soak: query failed: %s\n", qPrintable(e));
+    // Date-times as SQLite keeps them, whatever the engine.
+    for (QVariantList& r : out)
+        for (QVariant& v : r)
+            if (v.metaType() == QMetaType::fromType<QDateTime>())
+                v = v.toDateTime().toString(Qt::ISODateWithMs);
     return out;
 }
 

@@ -3,17 +3,11 @@
 // What a station run against the simulated stand needs around it: the station directory's
 // files, and the rows a statement reads back from its database.
 
+#include "QueryRows.h"
 #include "TestSupport.h"
 
 #include <QDir>
 #include <QFile>
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
-#include <QSqlRecord>
-#include <QVariantList>
-
-#include <vector>
 
 // Settings with the stand's and the remote's ports (115200 baud), the database, the protocol
 // file (into dir/protocols) and the remote on, plus programExtra in section [Program]; a
@@ -30,19 +24,4 @@ inline void layOutStation(const QString& dir, const QString& standPort, const QS
                   .toUtf8());
     writeFile(QDir(dir).filePath(QStringLiteral("Profile.dat")), "[Reg_1]\nName=Brake1\nPage=20\nAddress=5\n");
     QFile::copy(QStringLiteral(MIRVANE_SOURCE_DIR "/scripts/demo/Titles.txt"), QDir(dir).filePath(QStringLiteral("Titles.txt")));
-}
-
-// The rows a statement reads, each column as the engine gives it; a failure is added to errors.
-inline std::vector<QVariantList> queryRows(QSqlDatabase& c, const QString& sql, QStringList* errors) {
-    std::vector<QVariantList> out;
-    QSqlQuery q(c);
-    if (!q.exec(sql) && errors)
-        *errors << sql + QStringLiteral(": ") + q.lastError().text();
-    while (q.next()) {
-        QVariantList r;
-        for (int i = 0; i < q.record().count(); ++i)
-            r << q.value(i);
-        out.push_back(r);
-    }
-    return out;
 }
