@@ -68,16 +68,9 @@ class OtherConnection {
 public:
     explicit OtherConnection(const DatabaseConfig& c) : name_(QUuid::createUuid().toString()) {
         const bool sqlite = c.engine == Engine::SQLite;
-        QSqlDatabase db = QSqlDatabase::addDatabase(sqlite ? QStringLiteral("QSQLITE") : QStringLiteral("QPSQL"), name_);
-        if (sqlite) {
-            db.setDatabaseName(c.file);
+        QSqlDatabase db = addConnection(c, name_);
+        if (sqlite)
             db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=0"));
-        } else {
-            db.setHostName(c.host);
-            db.setPort(c.port);
-            db.setUserName(c.user);
-            db.setDatabaseName(c.name);
-        }
         if (!db.open())
             ADD_FAILURE() << db.lastError().text().toStdString();
         if (!sqlite)

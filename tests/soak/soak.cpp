@@ -193,32 +193,10 @@ public:
         }
         return config_ = *server_->database;
     }
-    // The station's settings for it, in section [Program].
-    QString settings() const {
-        if (!postgres_)
-            return QString();
-        return QStringLiteral("DatabaseDriver=postgres\nDatabaseHost=%1\nDatabasePort=%2\nDatabaseName=%3\n"
-                              "DatabaseUser=%4\n")
-            .arg(config_.host)
-            .arg(config_.port)
-            .arg(config_.name, config_.user);
-    }
     static QStringList simArgs() {
         return {QStringLiteral("--clean-after"), QString::number(CleanAfter), QStringLiteral("--clean-for"),
                 QString::number(CleanFor), QStringLiteral("--clean-every"), QString::number(Every)};
     }
-    // Opens a connection of the soak's own on the database.
-    void point(QSqlDatabase& c) const {
-        if (!postgres_) {
-            c.setDatabaseName(config_.file);
-            return;
-        }
-        c.setHostName(config_.host);
-        c.setPort(config_.port);
-        c.setUserName(config_.user);
-        c.setDatabaseName(config_.name);
-    }
-    bool postgres() const { return postgres_; }
 
     // From the stand's start (in the soak's seconds) on; waiting tells how many tests wait.
     void start(double standStartedAt, std::function<int()> waiting) {
@@ -436,7 +414,7 @@ int main(int argc, char** argv) {
     }
 
     // The station: settings with the database, the protocol file and the remote on.
-    layOutStation(work, link, remote, dbFaults.settings());
+    layOutStation(work, link, remote, programSettings(*database));
     QString error;
     if (!TdmMain::createDatabase(*database, &error)) {
         std::printf("soak: FAIL cannot create the database: %s\n", qPrintable(error));
@@ -538,9 +516,7 @@ int main(int argc, char** argv) {
         std::printf("soak: %s %s\n", pass ? "ok  " : "FAIL", qPrintable(what));
         ok &= pass;
     };
-    QSqlDatabase c = QSqlDatabase::addDatabase(
-        dbFaults.postgres() ? QStringLiteral("QPSQL") : QStringLiteral("QSQLITE"), QStringLiteral("soak"));
-    dbFaults.point(c);
+    QSqlDatabase c = addConnection(*database, QStringLiteral("soak"));
     if (!c.open()) {
         std::printf("soak: FAIL cannot open %s\n", qPrintable(database->describe()));
         return 1;

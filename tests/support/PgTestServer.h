@@ -12,6 +12,33 @@
 
 #include <optional>
 
+// A station's settings for its database, the lines of section [Program]: none for a SQLite file,
+// which the station finds in its own directory.
+inline QString programSettings(const DatabaseConfig& c) {
+    if (c.engine == DatabaseConfig::Engine::SQLite)
+        return QString();
+    return QStringLiteral("DatabaseDriver=postgres\nDatabaseHost=%1\nDatabasePort=%2\nDatabaseName=%3\n"
+                          "DatabaseUser=%4\n")
+        .arg(c.host)
+        .arg(c.port)
+        .arg(c.name, c.user);
+}
+
+// A connection of the caller's own, named name, pointed at the database; not opened yet.
+inline QSqlDatabase addConnection(const DatabaseConfig& c, const QString& name) {
+    const bool sqlite = c.engine == DatabaseConfig::Engine::SQLite;
+    QSqlDatabase db = QSqlDatabase::addDatabase(sqlite ? QStringLiteral("QSQLITE") : QStringLiteral("QPSQL"), name);
+    if (sqlite) {
+        db.setDatabaseName(c.file);
+    } else {
+        db.setHostName(c.host);
+        db.setPort(c.port);
+        db.setUserName(c.user);
+        db.setDatabaseName(c.name);
+    }
+    return db;
+}
+
 // The PostgreSQL server the test run started (tests/support/pg_server.sh, a ctest fixture):
 // each caller gets a fresh database of its own on it.
 namespace PgTestServer {
@@ -52,11 +79,9 @@ inline bool admin(const DatabaseConfig& server, const QString& sql, QString* err
     const QString name = QStringLiteral("pg-admin-") + QUuid::createUuid().toString();
     bool ok = false;
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
-        db.setHostName(server.host);
-        db.setPort(server.port);
-        db.setUserName(server.user);
-        db.setDatabaseName(QStringLiteral("postgres"));
+        DatabaseConfig maintenance = server;
+        maintenance.name = QStringLiteral("postgres");
+        QSqlDatabase db = addConnection(maintenance, name);
         if (db.open()) {
             QSqlQuery q(db);
             ok = q.exec(sql);

@@ -6,6 +6,7 @@
 // of a database that comes and goes.
 
 #include "DatabaseConfig.h"
+#include "PgTestServer.h"
 #include "RealSerialPorts.h"
 #include "SimProcess.h"
 #include "StandModel.h"
@@ -41,14 +42,7 @@ public:
     // Lays out the station in stationDir (the database must be there already, or be a
     // server's) and starts it; false when the stand never answered.
     bool start(const QString& dir, const DatabaseConfig& db) {
-        QString database;
-        if (db.engine == DatabaseConfig::Engine::PostgreSQL)
-            database = QStringLiteral("DatabaseDriver=postgres\nDatabaseHost=%1\nDatabasePort=%2\nDatabaseName=%3\n"
-                                      "DatabaseUser=%4\n")
-                           .arg(db.host)
-                           .arg(db.port)
-                           .arg(db.name, db.user);
-        layOutStation(dir, sim.slavePath, sim.remotePath, database);
+        layOutStation(dir, sim.slavePath, sim.remotePath, programSettings(db));
         config = db;
         Station st;
         st.dir = dir;
@@ -91,17 +85,7 @@ public:
         QStringList problems;
         const QString name = QUuid::createUuid().toString();
         {
-            QSqlDatabase c = QSqlDatabase::addDatabase(
-                config.engine == DatabaseConfig::Engine::SQLite ? QStringLiteral("QSQLITE") : QStringLiteral("QPSQL"),
-                name);
-            if (config.engine == DatabaseConfig::Engine::SQLite) {
-                c.setDatabaseName(config.file);
-            } else {
-                c.setHostName(config.host);
-                c.setPort(config.port);
-                c.setUserName(config.user);
-                c.setDatabaseName(config.name);
-            }
+            QSqlDatabase c = addConnection(config, name);
             if (!c.open())
                 return {QStringLiteral("cannot open the database: ") + c.lastError().text()};
             auto rows = [&](const QString& sql) { return queryRows(c, sql, &problems); };
