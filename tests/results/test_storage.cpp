@@ -11,8 +11,8 @@
 #include "StorageNotice.h"
 #include "TestAssembly.h"
 #include "TestHandOver.h"
-#include "TestStorage.h"
 #include "TestMount.h"
+#include "TestStorage.h"
 #include "TestSupport.h"
 
 #include <QCryptographicHash>

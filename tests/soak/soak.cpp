@@ -117,19 +117,6 @@ int32_t joined(uint16_t low, uint16_t high) {
     return int32_t(uint32_t(high) << 16 | low);
 }
 
-std::vector<QVariantList> rows(QSqlDatabase& c, const QString& sql) {
-    QStringList errors;
-    std::vector<QVariantList> out = queryRows(c, sql, &errors);
-    for (const QString& e : errors)
-        std::printf("soak: query failed: %s\n", qPrintable(e));
-    // Date-times as SQLite keeps them, whatever the engine.
-    for (QVariantList& r : out)
-        for (QVariant& v : r)
-            if (v.metaType() == QMetaType::fromType<QDateTime>())
-                v = v.toDateTime().toString(Qt::ISODateWithMs);
-    return out;
-}
-
 // A finished test as the stand told it: when it was finished, read (served) and how many
 // times its header was read, and whether the station handed it over.
 struct StandTest {
@@ -521,22 +508,23 @@ int main(int argc, char** argv) {
         std::printf("soak: FAIL cannot open %s\n", qPrintable(database->describe()));
         return 1;
     }
-    // The measured columns of Axles, in the order of the stand's axle block.
-    const QStringList columns = TdmMain::axlesColumns().mid(2, 32);
-    const auto testRows =
-        rows(c, QStringLiteral("SELECT id, OrderNumber, KalvexID, SoftwareVersion, VerificationDate, "
-                               "AxleCount, MeasureUnit, CarType, KalvexType, KalvexSerial FROM Tests"));
-    const auto axleRows =
-        rows(c, QStringLiteral("SELECT TestID, AxleNumber, %1 FROM Axles ORDER BY TestID, AxleNumber")
-                    .arg(columns.join(QLatin1Char(','))));
-    std::map<int, std::vector<QVariantList>> axlesOf;
-    for (const QVariantList& r : axleRows)
-        axlesOf[r[0].toInt()].push_back(r);
-    std::map<int32_t, std::vector<const QVariantList*>> byOrder;
-    for (const QVariantList& r : testRows)
-        byOrder[r[1].toInt()].push_back(&r);
+    QStringList failedQueries;
+    StoredTests stored = readStoredTests(
+        c,
+        QStringLiteral(
+            "KalvexID, SoftwareVersion, VerificationDate, MeasureUnit, CarType, KalvexType, KalvexSerial"),
+        &failedQueries);
+    for (const QString& f : failedQueries)
+        std::printf("soak: query failed: %s\n", qPrintable(f));
+    // Date-times as SQLite keeps them, whatever the engine.
+    for (auto& [order, list] : stored.byOrder)
+        for (QVariantList& r : list)
+            for (QVariant& v : r)
+                if (v.metaType() == QMetaType::fromType<QDateTime>())
+                    v = v.toDateTime().toString(Qt::ISODateWithMs);
+    auto& byOrder = stored.byOrder;
 
-    int checked = 0, exact = 0, duplicates = 0, mismatched = 0, partial = 0;
+    int checked = 0, exact = 0, duplicates = 0, mismatched = 0;
     int lostAfterServed = 0, lostStuck = 0, lostOther = 0;
     std::map<int, int> attempts;
     for (const auto& [k, t] : tests) {
@@ -567,12 +555,12 @@ int main(int argc, char** argv) {
             ++duplicates;
             std::printf("soak: test %d (order %d) stored %zu times\n", k, served.orderNumber, found.size());
         }
-        const QVariantList& r = *found.front();
+        const QVariantList& r = found.front();
         const uint16_t* h = served.header.data();
-        const QVariantList want{joined(h[0], h[1]),
+        const QVariantList want{h[22],
+                                joined(h[0], h[1]),
                                 QStringLiteral("3.51"),
                                 QStringLiteral("2026-03-15T00:00:00.000"),
-                                h[22],
                                 h[23],
                                 h[24],
                                 QStringLiteral("Калвекс-3500"),
@@ -581,33 +569,14 @@ int main(int argc, char** argv) {
         if (!same)
             std::printf("soak: test %d row differs: %s\n", k,
                         qPrintable(QVariant(r.mid(2)).toStringList().join(QLatin1Char(' '))));
-        const auto& ax = axlesOf[r[0].toInt()];
-        if (int(ax.size()) != Axles) {
+        for (const QString& d : stored.axleDifferences(r, served)) {
             same = false;
-            std::printf("soak: test %d has %zu axle rows, not %d\n", k, ax.size(), Axles);
-        }
-        for (size_t a = 0; a < ax.size() && a < size_t(Axles); ++a) {
-            if (ax[a][1].toInt() != int(a) + 1)
-                same = false;
-            for (int j = 0; j < 32; ++j)
-                if (ax[a][2 + j].toInt() != served.axles[a][j]) {
-                    same = false;
-                    std::printf("soak: test %d axle %zu word %d is %d, the stand served %u\n", k, a + 1, j,
-                                ax[a][2 + j].toInt(), served.axles[a][j]);
-                }
+            std::printf("soak: test %d: %s\n", k, qPrintable(d));
         }
         same ? ++exact : ++mismatched;
     }
     // Partial tests: a test row without as many axle rows as it says, axle rows of no test.
-    std::map<int, bool> testIds;
-    for (const QVariantList& r : testRows) {
-        testIds[r[0].toInt()] = true;
-        if (int(axlesOf[r[0].toInt()].size()) != r[5].toInt())
-            ++partial;
-    }
-    for (const auto& [id, list] : axlesOf)
-        if (!testIds.count(id))
-            ++partial;
+    const int partial = stored.partial();
     int unexpected = 0;
     for (const auto& [order, list] : byOrder)
         if (order < FirstOrder || order >= FirstOrder + finishedInRun)

@@ -27,7 +27,8 @@ inline QString programSettings(const DatabaseConfig& c) {
 // A connection of the caller's own, named name, pointed at the database; not opened yet.
 inline QSqlDatabase addConnection(const DatabaseConfig& c, const QString& name) {
     const bool sqlite = c.engine == DatabaseConfig::Engine::SQLite;
-    QSqlDatabase db = QSqlDatabase::addDatabase(sqlite ? QStringLiteral("QSQLITE") : QStringLiteral("QPSQL"), name);
+    QSqlDatabase db =
+        QSqlDatabase::addDatabase(sqlite ? QStringLiteral("QSQLITE") : QStringLiteral("QPSQL"), name);
     if (sqlite) {
         db.setDatabaseName(c.file);
     } else {

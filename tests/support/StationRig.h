@@ -21,7 +21,6 @@
 #include <QUuid>
 
 #include <algorithm>
-#include <map>
 #include <memory>
 #include <vector>
 
@@ -88,21 +87,11 @@ public:
             QSqlDatabase c = addConnection(config, name);
             if (!c.open())
                 return {QStringLiteral("cannot open the database: ") + c.lastError().text()};
-            auto rows = [&](const QString& sql) { return queryRows(c, sql, &problems); };
-            const QStringList columns = TdmMain::axlesColumns().mid(2, 32);
-            std::map<int, std::vector<QVariantList>> byOrder;
-            for (const QVariantList& r : rows(QStringLiteral("SELECT id, OrderNumber, AxleCount, MeasureUnit, CarType "
-                                                             "FROM Tests")))
-                byOrder[r[1].toInt()].push_back(r);
-            std::map<int, std::vector<QVariantList>> axlesOf;
-            for (const QVariantList& r : rows(QStringLiteral("SELECT TestID, AxleNumber, %1 FROM Axles ORDER BY "
-                                                             "TestID, AxleNumber")
-                                                  .arg(columns.join(QLatin1Char(',')))))
-                axlesOf[r[0].toInt()].push_back(r);
+            StoredTests stored = readStoredTests(c, QStringLiteral("MeasureUnit, CarType"), &problems);
             const std::vector<int> servedTests = served();
             for (int k : servedTests) {
                 const StandSim::FinishedTest t = StandSim::finishedTest(Seed, k, Axles, FirstOrder);
-                const auto& found = byOrder[t.orderNumber];
+                const auto& found = stored.byOrder[t.orderNumber];
                 if (found.size() != 1) {
                     problems << QStringLiteral("test %1 stored %2 times").arg(k).arg(found.size());
                     continue;
@@ -110,17 +99,10 @@ public:
                 const QVariantList& r = found.front();
                 if (r[2].toInt() != t.header[22] || r[3].toInt() != t.header[23] || r[4].toInt() != t.header[24])
                     problems << QStringLiteral("test %1: header columns differ").arg(k);
-                const auto& ax = axlesOf[r[0].toInt()];
-                if (int(ax.size()) != Axles) {
-                    problems << QStringLiteral("test %1 has %2 axle rows").arg(k).arg(ax.size());
-                    continue;
-                }
-                for (int a = 0; a < Axles; ++a)
-                    for (int j = 0; j < 32; ++j)
-                        if (ax[size_t(a)][2 + j].toInt() != t.axles[size_t(a)][size_t(j)])
-                            problems << QStringLiteral("test %1 axle %2 word %3 differs").arg(k).arg(a + 1).arg(j);
+                for (const QString& d : stored.axleDifferences(r, t))
+                    problems << QStringLiteral("test %1: %2").arg(k).arg(d);
             }
-            for (const auto& [order, list] : byOrder)
+            for (const auto& [order, list] : stored.byOrder)
                 if (order < FirstOrder || std::find(servedTests.begin(), servedTests.end(), order - FirstOrder + 1) ==
                                               servedTests.end())
                     problems << QStringLiteral("order %1 is stored but was not served").arg(order);
