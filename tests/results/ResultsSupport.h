@@ -3,12 +3,14 @@
 #include "PgTestServer.h"
 #include "QueryRows.h"
 #include "TdmMain.h"
+#include "TestStorage.h"
 
 #include <QFile>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimeZone>
 #include <QUuid>
 #include <QVariantList>
@@ -59,6 +61,27 @@ struct StationDatabase {
             PgTestServer::dropDatabase(config);
     }
     bool usable() const { return unavailable.isEmpty(); }
+};
+
+// The storage of a station directory with the results it reports, one per test it was done
+// with.
+struct Storing {
+    using Result = std::pair<TdmMain::StoreResult, int>; // and the test's order number
+
+    explicit Storing(const QString& outbox) : storage(outbox) {
+        QObject::connect(&storage, &TestStorage::stored, &storage, [this](TdmMain::StoreResult r, int order) {
+            results.push_back({r, order});
+        });
+    }
+    // maxRetryMs: the longest pause between attempts while the database refuses.
+    void start(const DatabaseConfig& c, int maxRetryMs = 200) {
+        storage.start(c, {10000, 20, maxRetryMs, 5000});
+    }
+    bool waitFor(size_t n, int ms = 15000) {
+        return QTest::qWaitFor([&] { return results.size() >= n; }, ms);
+    }
+    TestStorage storage;
+    std::vector<Result> results;
 };
 
 // A connection of its own on a station database: reads what was stored without the module's
