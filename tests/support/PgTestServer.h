@@ -1,9 +1,9 @@
 #pragma once
 
 #include "DatabaseConfig.h"
+#include "TestMount.h"
 
 #include <QFile>
-#include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -125,17 +125,13 @@ public:
         else
             why = QStringLiteral("pg_server.sh start failed");
     }
-    ~PrivateServer() {
-        run("resume");
-        run("stop");
-    }
+    ~PrivateServer() { run("stop"); } // a stalled server is let go first
     // down, up, stall or resume (pg_server.sh).
     bool run(const char* command) {
-        QProcess p;
-        p.setProcessChannelMode(QProcess::ForwardedChannels);
-        p.start(QStringLiteral("bash"), {QStringLiteral(MIRVANE_SOURCE_DIR "/tests/support/pg_server.sh"),
-                                         QString::fromLatin1(command), info_});
-        return p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+        return runCommand(QStringLiteral("bash"),
+                          {QStringLiteral(MIRVANE_SOURCE_DIR "/tests/support/pg_server.sh"),
+                           QString::fromLatin1(command), info_},
+                          60000) == 0;
     }
     // A fresh database on it, or nothing with the reason in why.
     std::optional<DatabaseConfig> database;
