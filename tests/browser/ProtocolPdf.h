@@ -22,7 +22,8 @@ struct Word {
     bool operator==(const Word&) const = default;
 };
 
-inline std::vector<Word> pdfWords(const QString& pdf) {
+// The words of a PDF; page (when asked for) receives the first page's size in points.
+inline std::vector<Word> pdfWords(const QString& pdf, QSizeF* page = nullptr) {
     QProcess p;
     p.start(u"pdftotext"_s, {u"-bbox"_s, pdf, u"-"_s});
     if (!p.waitForFinished(30000) || p.exitCode() != 0) {
@@ -31,6 +32,11 @@ inline std::vector<Word> pdfWords(const QString& pdf) {
         return {};
     }
     const QString html = QString::fromUtf8(p.readAllStandardOutput());
+    if (page) {
+        static const QRegularExpression size(u"<page width=\"([\\d.]+)\" height=\"([\\d.]+)\">"_s);
+        const QRegularExpressionMatch m = size.match(html);
+        *page = m.hasMatch() ? QSizeF(m.captured(1).toDouble(), m.captured(2).toDouble()) : QSizeF();
+    }
     static const QRegularExpression re(QStringLiteral(
         "<word xMin=\"([\\d.]+)\" yMin=\"([\\d.]+)\" xMax=\"([\\d.]+)\" yMax=\"([\\d.]+)\">([^<]*)</word>"));
     std::vector<Word> words;
@@ -68,16 +74,6 @@ inline QStringList pdfLines(const std::vector<Word>& words) {
         lines << texts.join(u' ');
     }
     return lines;
-}
-
-// The first page's size in points, as pdftotext reads it.
-inline QSizeF pdfPageSize(const QString& pdf) {
-    QProcess p;
-    p.start(u"pdftotext"_s, {u"-bbox"_s, pdf, u"-"_s});
-    p.waitForFinished(30000);
-    static const QRegularExpression re(u"<page width=\"([\\d.]+)\" height=\"([\\d.]+)\">"_s);
-    const QRegularExpressionMatch m = re.match(QString::fromUtf8(p.readAllStandardOutput()));
-    return m.hasMatch() ? QSizeF(m.captured(1).toDouble(), m.captured(2).toDouble()) : QSizeF();
 }
 
 // The words of a text, in order.

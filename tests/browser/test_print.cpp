@@ -14,17 +14,15 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-// A PDF "printer" at 600 dots per inch; origin receives the printable area's corner in points,
-// printable (when asked for) the whole printable area in points.
-std::unique_ptr<QPrinter> pdfPrinter(const QString& file, QPointF* origin = nullptr,
-                                     QPageSize::PageSizeId paper = QPageSize::A4, QRectF* printable = nullptr) {
+// A PDF "printer" at 600 dots per inch; printable (when asked for) receives the printable area
+// in points.
+std::unique_ptr<QPrinter> pdfPrinter(const QString& file, QPageSize::PageSizeId paper = QPageSize::A4,
+                                     QRectF* printable = nullptr) {
     auto p = std::make_unique<QPrinter>(QPrinter::HighResolution);
     p->setOutputFormat(QPrinter::PdfFormat);
     p->setOutputFileName(file);
     p->setResolution(600);
     p->setPageSize(QPageSize(paper));
-    if (origin)
-        *origin = p->pageRect(QPrinter::Point).topLeft();
     if (printable)
         *printable = p->pageRect(QPrinter::Point);
     return p;
@@ -38,16 +36,14 @@ const AxleValues NoParking{380, 360, 10, 12, 2, 3, 240, 228, NoValue, NoValue, 3
 
 class Printing : public DatabasePageFixture {
 protected:
-    QPointF origin;
     int printed = 0;
-
-    QRectF printable;
+    QRectF printable; // the last printer's, in points
 
     // F9 prints into this file, on this paper.
     void printTo(const QString& file, QPageSize::PageSizeId paper = QPageSize::A4) {
         page().protocolPrinter = [this, file, paper](QString*) {
             ++printed;
-            return pdfPrinter(file, &origin, paper, &printable);
+            return pdfPrinter(file, paper, &printable);
         };
     }
     // Makes the test of this order number the list's current test (and the record view's).
@@ -95,7 +91,7 @@ TEST_F(Printing, F9PrintsTheShownProtocolScaledTo600DotsAndConfirmsIt) {
         if (w.text == u"Вес"_s)
             weights.push_back(&w);
     ASSERT_EQ(weights.size(), 2u); // one per axle; the total reads "Вес,"
-    EXPECT_NEAR((weights[0]->xMin - origin.x()) / PointsPerDot, 200, 0.5);
+    EXPECT_NEAR((weights[0]->xMin - printable.left()) / PointsPerDot, 200, 0.5);
     // The axle panels stand 100 screen pixels apart: round(281 x 6.25) - round(181 x 6.25) dots.
     EXPECT_NEAR((weights[1]->yMin - weights[0]->yMin) / PointsPerDot, 1756 - 1131, 0.5);
     EXPECT_NEAR((weights[1]->xMin - weights[0]->xMin) / PointsPerDot, 0, 0.5);
@@ -156,10 +152,10 @@ TEST_F(Printing, NineAxlesWithParkingBrakesLandWholeOnTheOnePageOfA4AndOfLetter)
         ASSERT_EQ(dialogs.messages.size(), 1u) << name;
         EXPECT_EQ(dialogs.messages[0].text, u"Протокол испытания № 12 отправлен на печать."_s);
 
-        const QSizeF sheet = pdfPageSize(file);
+        QSizeF sheet;
+        const std::vector<Word> words = pdfWords(file, &sheet);
         EXPECT_NEAR(sheet.width(), QPageSize(paper).size(QPageSize::Point).width(), 1) << name;
         EXPECT_NEAR(printable.bottom(), sheet.height() - printable.top(), 1) << name;
-        const std::vector<Word> words = pdfWords(file);
         for (const Word& w : words) {
             EXPECT_GE(w.xMin, printable.left()) << name << " " << w.text.toStdString();
             EXPECT_LE(w.xMax, printable.right()) << name << " " << w.text.toStdString();
@@ -216,7 +212,7 @@ TEST_F(Printing, OneAndThreeAxlesPrintAtTheScaleOfTheScreen) {
             ASSERT_EQ(weights.size(), size_t(order)) << name;
             ASSERT_EQ(uneven.size(), 1u) << name;
             // 100 + round(16 x 6.25) = 200; 100 + round(346 x 6.25) = 2262, the half to the even 2162.
-            EXPECT_NEAR((weights[0]->xMin - origin.x()) / PointsPerDot, 200, 0.5) << name;
+            EXPECT_NEAR((weights[0]->xMin - printable.left()) / PointsPerDot, 200, 0.5) << name;
             EXPECT_NEAR((uneven[0]->xMin - weights[0]->xMin) / PointsPerDot, 2062, 0.5) << name;
             if (order == 3) { // panels at 381 and 181: round(2381.25) - round(1131.25)
                 EXPECT_NEAR((weights[2]->yMin - weights[0]->yMin) / PointsPerDot, 2381 - 1131, 0.5) << name;
@@ -250,8 +246,8 @@ TEST(PrintForm, CountsTaggedLabelsAndDrawsOnlyThoseInShownPanels) {
 
     QTemporaryDir dir;
     const QString file = dir.filePath(u"form.pdf"_s);
-    QPointF origin;
-    std::unique_ptr<QPrinter> printer = pdfPrinter(file, &origin);
+    QRectF printable;
+    std::unique_ptr<QPrinter> printer = pdfPrinter(file, QPageSize::A4, &printable);
     EXPECT_EQ(PrintForm(window, 180, *printer), 4);
     printer.reset();
     std::map<QString, Word> words;
@@ -262,7 +258,7 @@ TEST(PrintForm, CountsTaggedLabelsAndDrawsOnlyThoseInShownPanels) {
         texts << text;
     EXPECT_EQ(texts, (QStringList{u"AllBits"_s, u"Drawn"_s}));
     // x: 100 + round(16 x 6.25) + round(10 x 6.25), the half going to the even 62.
-    EXPECT_NEAR((words[u"Drawn"_s].xMin - origin.x()) / PointsPerDot, 262, 0.5);
+    EXPECT_NEAR((words[u"Drawn"_s].xMin - printable.left()) / PointsPerDot, 262, 0.5);
     // y: the same font's cell tops, 100 + round(40 x 6.25) + 125 and 100 + round(5 x 6.25) + 125.
     EXPECT_NEAR((words[u"AllBits"_s].yMin - words[u"Drawn"_s].yMin) / PointsPerDot, 250 - 31, 0.5);
 
@@ -288,7 +284,7 @@ TEST(PrintForm, AWindowBeyondThePageShrinksUniformlyOntoIt) {
     QTemporaryDir dir;
     const QString file = dir.filePath(u"form.pdf"_s);
     QRectF area;
-    std::unique_ptr<QPrinter> printer = pdfPrinter(file, nullptr, QPageSize::A4, &area);
+    std::unique_ptr<QPrinter> printer = pdfPrinter(file, QPageSize::A4, &area);
     EXPECT_EQ(PrintForm(window, 0, *printer), 3);
     printer.reset();
     std::map<QString, Word> words;

@@ -3,7 +3,6 @@
 // word for word, without anyone restarting the station. The replies per second kept through
 // each fault are measured by bench/db_faults; here the poll must merely not stop.
 
-#include "DatabasePage.h"
 #include "PgTestServer.h"
 #include "StationRig.h"
 

@@ -12,6 +12,7 @@
 #include "RecordView.h"
 #include "SimProcess.h"
 #include "StandModel.h"
+#include "StationFiles.h"
 #include "TestSupport.h"
 #include "TfrMain.h"
 
@@ -19,10 +20,6 @@
 #include <QDir>
 #include <QLabel>
 #include <QSignalSpy>
-#include <QSqlDatabase>
-#include <QSqlQuery>
-#include <QSqlRecord>
-#include <QUuid>
 
 #include <gtest/gtest.h>
 
@@ -54,17 +51,8 @@ TEST(StationAcceptance, AFinishedTestFromTheStandReachesTheDatabaseTheProtocolAn
 
     QTemporaryDir dir;
     const QString db = dir.filePath(QStringLiteral("Mirvane.db"));
+    layOutStation(dir.path(), sim.slavePath, sim.remotePath);
     const QString protocols = dir.filePath(QStringLiteral("protocols"));
-    QDir().mkpath(protocols);
-    writeFile(dir.filePath(QStringLiteral("mirvane.ini")),
-              QStringLiteral("[Device]\nPortName=%1\nBaud=115200\nKalvexType=Калвекс-3500\nKalvexSerial=00042\n"
-                             "[IR]\nEnabled=1\nPortName=%2\n"
-                             "[Program]\nDatabaseEnabled=1\nPrintAct=1\nRCEnabled=1\nProtocolDir=%3\n")
-                  .arg(sim.slavePath, sim.remotePath, protocols)
-                  .toUtf8());
-    writeFile(dir.filePath(QStringLiteral("Profile.dat")), "[Reg_1]\nName=Brake1\nPage=20\nAddress=5\n");
-    QFile::copy(QStringLiteral(MIRVANE_SOURCE_DIR "/scripts/demo/Titles.txt"),
-                dir.filePath(QStringLiteral("Titles.txt")));
     QString error;
     ASSERT_TRUE(TdmMain::createDatabase(db, &error)) << error.toStdString();
 

@@ -1,16 +1,16 @@
 #pragma once
 
 #include "PgTestServer.h"
-#include "TestMount.h"
+#include "QueryRows.h"
 #include "TdmMain.h"
+#include "TestStorage.h"
 
 #include <QFile>
-#include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QSqlRecord>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimeZone>
 #include <QUuid>
 #include <QVariantList>
@@ -18,7 +18,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <memory>
 #include <fcntl.h>
 #include <unistd.h>
 #include <vector>
@@ -64,6 +63,27 @@ struct StationDatabase {
     bool usable() const { return unavailable.isEmpty(); }
 };
 
+// The storage of a station directory with the results it reports, one per test it was done
+// with.
+struct Storing {
+    using Result = std::pair<TdmMain::StoreResult, int>; // and the test's order number
+
+    explicit Storing(const QString& outbox) : storage(outbox) {
+        QObject::connect(&storage, &TestStorage::stored, &storage, [this](TdmMain::StoreResult r, int order) {
+            results.push_back({r, order});
+        });
+    }
+    // maxRetryMs: the longest pause between attempts while the database refuses.
+    void start(const DatabaseConfig& c, int maxRetryMs = 200) {
+        storage.start(c, {10000, 20, maxRetryMs, 5000});
+    }
+    bool waitFor(size_t n, int ms = 15000) {
+        return QTest::qWaitFor([&] { return results.size() >= n; }, ms);
+    }
+    TestStorage storage;
+    std::vector<Result> results;
+};
+
 // A connection of its own on a station database: reads what was stored without the module's
 // code, or holds locks as another program would. Values read come in one form whatever the
 // engine: date-times as ISO text to the millisecond, booleans as 0 or 1.
@@ -71,16 +91,9 @@ class OtherConnection {
 public:
     explicit OtherConnection(const DatabaseConfig& c) : name_(QUuid::createUuid().toString()) {
         const bool sqlite = c.engine == Engine::SQLite;
-        QSqlDatabase db = QSqlDatabase::addDatabase(sqlite ? QStringLiteral("QSQLITE") : QStringLiteral("QPSQL"), name_);
-        if (sqlite) {
-            db.setDatabaseName(c.file);
+        QSqlDatabase db = addConnection(c, name_);
+        if (sqlite)
             db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=0"));
-        } else {
-            db.setHostName(c.host);
-            db.setPort(c.port);
-            db.setUserName(c.user);
-            db.setDatabaseName(c.name);
-        }
         if (!db.open())
             ADD_FAILURE() << db.lastError().text().toStdString();
         if (!sqlite)
@@ -99,16 +112,14 @@ public:
             ADD_FAILURE() << sql.toStdString() << ": " << q.lastError().text().toStdString();
     }
     std::vector<QVariantList> rows(const QString& sql) {
-        std::vector<QVariantList> out;
-        QSqlQuery q(db());
-        if (!q.exec(sql))
-            ADD_FAILURE() << sql.toStdString() << ": " << q.lastError().text().toStdString();
-        while (q.next()) {
-            QVariantList r;
-            for (int i = 0; i < q.record().count(); ++i)
-                r << normalised(q.value(i));
-            out.push_back(r);
-        }
+        QSqlDatabase c = db();
+        QStringList errors;
+        std::vector<QVariantList> out = queryRows(c, sql, &errors);
+        for (const QString& e : errors)
+            ADD_FAILURE() << e.toStdString();
+        for (QVariantList& r : out)
+            for (QVariant& v : r)
+                v = normalised(v);
         return out;
     }
     int count(const QString& table) {

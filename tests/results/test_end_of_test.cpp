@@ -85,25 +85,21 @@ public:
     StandLink link{image};
     Settings settings;
     FixedClock clock;
-    TestStorage storage{db.dir.filePath(QStringLiteral("Outbox"))};
+    Storing storing{db.dir.filePath(QStringLiteral("Outbox"))};
+    TestStorage& storage = storing.storage;
     TestHandOver handOver{link, settings, storage, clock, db.dir.filePath(QStringLiteral("Titles.txt"))};
-    std::vector<TdmMain::StoreResult> results;
     int axlesTaken = -1;
 
-    HandOver() {
-        QObject::connect(&storage, &TestStorage::stored, &storage,
-                         [this](TdmMain::StoreResult r, int) { results.push_back(r); });
-        storage.start(db.config, {10000, 20, 100, 5000});
-    }
+    HandOver() { storing.start(db.config, 100); }
     // Hands the test over and waits until the storage is done with it.
     TdmMain::StoreResult store() {
-        const size_t before = results.size();
+        const size_t before = storing.results.size();
         EXPECT_EQ(handOver.StoreTest(), TestHandOver::Taken::Outbox);
         // Read before the wait, in which the link's poll ticks set it back to 0.
         axlesTaken = link.CurrentAxle;
-        if (!QTest::qWaitFor([&] { return results.size() > before; }, 10000))
+        if (!storing.waitFor(before + 1, 10000))
             return TdmMain::StoreResult::Failed;
-        return results.back();
+        return storing.results.back().first;
     }
 
     void SetUp() override {
@@ -269,8 +265,8 @@ TEST_F(HandOver, ATestTheDatabaseRefusesWaitsInTheOutboxAndIsStoredOnceItTakesIt
     // Tried again and again; once the database takes it, it is stored once and leaves the outbox.
     QTest::qWait(300);
     other.exec(QStringLiteral("DROP TRIGGER refuse"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !results.empty(); }, 10000));
-    EXPECT_EQ(results, std::vector<TdmMain::StoreResult>{TdmMain::StoreResult::Stored});
+    ASSERT_TRUE(storing.waitFor(1, 10000));
+    EXPECT_EQ(storing.results, (std::vector<Storing::Result>{{TdmMain::StoreResult::Stored, 42}}));
     EXPECT_EQ(other.count(QStringLiteral("Tests")), 1);
     EXPECT_EQ(other.count(QStringLiteral("Axles")), 1);
     EXPECT_TRUE(outbox.entryList({QStringLiteral("*.test")}).isEmpty());

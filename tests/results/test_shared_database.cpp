@@ -203,12 +203,7 @@ TEST(SharedDatabaseSchema, TheCreateDatabaseSwitchUsesTheStationSettings) {
         GTEST_SKIP() << why.toStdString();
     QTemporaryDir station;
     writeFile(station.filePath(QStringLiteral("mirvane.ini")),
-              QStringLiteral("[Program]\nDatabaseDriver=postgres\nDatabaseHost=%1\nDatabasePort=%2\n"
-                             "DatabaseName=%3\nDatabaseUser=%4\n")
-                  .arg(c->host)
-                  .arg(c->port)
-                  .arg(c->name, c->user)
-                  .toUtf8());
+              (QStringLiteral("[Program]\n") + programSettings(*c)).toUtf8());
     QProcess p;
     p.start(QStringLiteral(MIRVANE_BINARY_DIR "/app/mirvane"),
             {QStringLiteral("--station-dir"), station.path(), QStringLiteral("--create-database")});

@@ -11,6 +11,7 @@
 #include "StorageNotice.h"
 #include "TestAssembly.h"
 #include "TestHandOver.h"
+#include "TestMount.h"
 #include "TestStorage.h"
 #include "TestSupport.h"
 
@@ -19,6 +20,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -47,21 +49,7 @@ OutboxEntry entry(int order, int minute = 0, int axles = 2) {
     return e;
 }
 
-// The storage of a station directory with the results it reports.
-struct Storing {
-    explicit Storing(const QString& outbox) : storage(outbox) {
-        QObject::connect(&storage, &TestStorage::stored, &storage,
-                         [this](TdmMain::StoreResult r, int order) { results.push_back({r, order}); });
-    }
-    void start(const DatabaseConfig& c) { storage.start(c, {10000, 20, 200, 5000}); }
-    bool waitFor(size_t n, int ms = 15000) {
-        return QTest::qWaitFor([&] { return results.size() >= n; }, ms);
-    }
-    TestStorage storage;
-    std::vector<std::pair<TdmMain::StoreResult, int>> results;
-};
-
-using Result = std::pair<TdmMain::StoreResult, int>;
+using Result = Storing::Result;
 constexpr auto Stored = TdmMain::StoreResult::Stored;
 constexpr auto Duplicate = TdmMain::StoreResult::Duplicate;
 

@@ -28,6 +28,7 @@
 #include "PgTestServer.h"
 #include "QtSerialPort.h"
 #include "StandModel.h"
+#include "StationFiles.h"
 #include "TdmMain.h"
 #include "TestSupport.h"
 #include "TfrMain.h"
@@ -38,9 +39,6 @@
 #include <QFile>
 #include <QProcess>
 #include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
-#include <QSqlRecord>
 #include <QTest>
 #include <QTimer>
 
@@ -59,7 +57,7 @@ namespace {
 // every 5 s while the stand stays ready (a start is lost when it comes
 // while the station waits out a lost reply). Silences and unplugs a minute apart, half a minute
 // from each other.
-constexpr int Baud = 115200;
+constexpr int Baud = 115200; // what layOutStation gives the station
 constexpr int Axles = 3;
 constexpr double TestSeconds = 15, RemoteStart = 5;
 constexpr double SilentAfter = 25, SilentFor = 5, SilentEvery = 60;
@@ -117,26 +115,6 @@ long residentKiB() {
 
 int32_t joined(uint16_t low, uint16_t high) {
     return int32_t(uint32_t(high) << 16 | low);
-}
-
-std::vector<QVariantList> rows(QSqlDatabase& c, const QString& sql) {
-    std::vector<QVariantList> out;
-    QSqlQuery q(c);
-    if (!q.exec(sql)) {
-        std::printf("soak: query failed: %s: %s\n", qPrintable(sql), qPrintable(q.lastError().text()));
-        return out;
-    }
-    while (q.next()) {
-        QVariantList r;
-        for (int i = 0; i < q.record().count(); ++i) {
-            // Date-times as SQLite keeps them, whatever the engine.
-            const QVariant v = q.value(i);
-            r << (v.metaType() == QMetaType::fromType<QDateTime>() ? QVariant(v.toDateTime().toString(Qt::ISODateWithMs))
-                                                                 : v);
-        }
-        out.push_back(r);
-    }
-    return out;
 }
 
 // A finished test as the stand told it: when it was finished, read (served) and how many
@@ -202,32 +180,10 @@ public:
         }
         return config_ = *server_->database;
     }
-    // The station's settings for it, in section [Program].
-    QString settings() const {
-        if (!postgres_)
-            return QString();
-        return QStringLiteral("DatabaseDriver=postgres\nDatabaseHost=%1\nDatabasePort=%2\nDatabaseName=%3\n"
-                              "DatabaseUser=%4\n")
-            .arg(config_.host)
-            .arg(config_.port)
-            .arg(config_.name, config_.user);
-    }
     static QStringList simArgs() {
         return {QStringLiteral("--clean-after"), QString::number(CleanAfter), QStringLiteral("--clean-for"),
                 QString::number(CleanFor), QStringLiteral("--clean-every"), QString::number(Every)};
     }
-    // Opens a connection of the soak's own on the database.
-    void point(QSqlDatabase& c) const {
-        if (!postgres_) {
-            c.setDatabaseName(config_.file);
-            return;
-        }
-        c.setHostName(config_.host);
-        c.setPort(config_.port);
-        c.setUserName(config_.user);
-        c.setDatabaseName(config_.name);
-    }
-    bool postgres() const { return postgres_; }
 
     // From the stand's start (in the soak's seconds) on; waiting tells how many tests wait.
     void start(double standStartedAt, std::function<int()> waiting) {
@@ -353,7 +309,7 @@ int main(int argc, char** argv) {
     const double runFor = minutes * 60;
 
     QDir(work).removeRecursively();
-    QDir().mkpath(work + QStringLiteral("/protocols"));
+    QDir().mkpath(work);
     const QDir dir(work);
     const QString link = dir.filePath(QStringLiteral("stand.tty"));
     const QString remote = dir.filePath(QStringLiteral("remote.tty"));
@@ -445,17 +401,7 @@ int main(int argc, char** argv) {
     }
 
     // The station: settings with the database, the protocol file and the remote on.
-    writeFile(dir.filePath(QStringLiteral("mirvane.ini")),
-              QStringLiteral("[Device]\nPortName=%1\nBaud=%2\nKalvexType=Калвекс-3500\nKalvexSerial=00042\n"
-                             "[IR]\nEnabled=1\nPortName=%3\n"
-                             "[Program]\nDatabaseEnabled=1\nPrintAct=1\nRCEnabled=1\nProtocolDir=%4\n%5")
-                  .arg(link)
-                  .arg(Baud)
-                  .arg(remote, dir.filePath(QStringLiteral("protocols")), dbFaults.settings())
-                  .toUtf8());
-    writeFile(dir.filePath(QStringLiteral("Profile.dat")), "[Reg_1]\nName=Brake1\nPage=20\nAddress=5\n");
-    QFile::copy(QStringLiteral(MIRVANE_SOURCE_DIR "/scripts/demo/Titles.txt"),
-                dir.filePath(QStringLiteral("Titles.txt")));
+    layOutStation(work, link, remote, programSettings(*database));
     QString error;
     if (!TdmMain::createDatabase(*database, &error)) {
         std::printf("soak: FAIL cannot create the database: %s\n", qPrintable(error));
@@ -486,11 +432,7 @@ int main(int argc, char** argv) {
     WatchedPort::onRequest = [&] {
         if (!recoveries.empty() && recoveries.back().backAt >= 0 && recoveries.back().requestAt < 0)
             recoveries.back().requestAt = seconds();
-    };
-    // The poll's turns through the database faults.
-    WatchedPort::onRequest = [&, previous = WatchedPort::onRequest] {
-        dbFaults.countRequest();
-        previous();
+        dbFaults.countRequest(); // the poll's turns through the database faults
     };
     std::map<TdmMain::StoreResult, int> stores;
     QObject::connect(w.get(), &TfrMain::testHandedOver, [&](TestHandOver::Taken, const QString&) {
@@ -561,29 +503,28 @@ int main(int argc, char** argv) {
         std::printf("soak: %s %s\n", pass ? "ok  " : "FAIL", qPrintable(what));
         ok &= pass;
     };
-    QSqlDatabase c = QSqlDatabase::addDatabase(
-        dbFaults.postgres() ? QStringLiteral("QPSQL") : QStringLiteral("QSQLITE"), QStringLiteral("soak"));
-    dbFaults.point(c);
+    QSqlDatabase c = addConnection(*database, QStringLiteral("soak"));
     if (!c.open()) {
         std::printf("soak: FAIL cannot open %s\n", qPrintable(database->describe()));
         return 1;
     }
-    // The measured columns of Axles, in the order of the stand's axle block.
-    const QStringList columns = TdmMain::axlesColumns().mid(2, 32);
-    const auto testRows =
-        rows(c, QStringLiteral("SELECT id, OrderNumber, KalvexID, SoftwareVersion, VerificationDate, "
-                               "AxleCount, MeasureUnit, CarType, KalvexType, KalvexSerial FROM Tests"));
-    const auto axleRows =
-        rows(c, QStringLiteral("SELECT TestID, AxleNumber, %1 FROM Axles ORDER BY TestID, AxleNumber")
-                    .arg(columns.join(QLatin1Char(','))));
-    std::map<int, std::vector<QVariantList>> axlesOf;
-    for (const QVariantList& r : axleRows)
-        axlesOf[r[0].toInt()].push_back(r);
-    std::map<int32_t, std::vector<const QVariantList*>> byOrder;
-    for (const QVariantList& r : testRows)
-        byOrder[r[1].toInt()].push_back(&r);
+    QStringList failedQueries;
+    StoredTests stored = readStoredTests(
+        c,
+        QStringLiteral(
+            "KalvexID, SoftwareVersion, VerificationDate, MeasureUnit, CarType, KalvexType, KalvexSerial"),
+        &failedQueries);
+    for (const QString& f : failedQueries)
+        std::printf("soak: query failed: %s\n", qPrintable(f));
+    // Date-times as SQLite keeps them, whatever the engine.
+    for (auto& [order, list] : stored.byOrder)
+        for (QVariantList& r : list)
+            for (QVariant& v : r)
+                if (v.metaType() == QMetaType::fromType<QDateTime>())
+                    v = v.toDateTime().toString(Qt::ISODateWithMs);
+    auto& byOrder = stored.byOrder;
 
-    int checked = 0, exact = 0, duplicates = 0, mismatched = 0, partial = 0;
+    int checked = 0, exact = 0, duplicates = 0, mismatched = 0;
     int lostAfterServed = 0, lostStuck = 0, lostOther = 0;
     std::map<int, int> attempts;
     for (const auto& [k, t] : tests) {
@@ -614,12 +555,12 @@ int main(int argc, char** argv) {
             ++duplicates;
             std::printf("soak: test %d (order %d) stored %zu times\n", k, served.orderNumber, found.size());
         }
-        const QVariantList& r = *found.front();
+        const QVariantList& r = found.front();
         const uint16_t* h = served.header.data();
-        const QVariantList want{joined(h[0], h[1]),
+        const QVariantList want{h[22],
+                                joined(h[0], h[1]),
                                 QStringLiteral("3.51"),
                                 QStringLiteral("2026-03-15T00:00:00.000"),
-                                h[22],
                                 h[23],
                                 h[24],
                                 QStringLiteral("Калвекс-3500"),
@@ -628,33 +569,14 @@ int main(int argc, char** argv) {
         if (!same)
             std::printf("soak: test %d row differs: %s\n", k,
                         qPrintable(QVariant(r.mid(2)).toStringList().join(QLatin1Char(' '))));
-        const auto& ax = axlesOf[r[0].toInt()];
-        if (int(ax.size()) != Axles) {
+        for (const QString& d : stored.axleDifferences(r, served)) {
             same = false;
-            std::printf("soak: test %d has %zu axle rows, not %d\n", k, ax.size(), Axles);
-        }
-        for (size_t a = 0; a < ax.size() && a < size_t(Axles); ++a) {
-            if (ax[a][1].toInt() != int(a) + 1)
-                same = false;
-            for (int j = 0; j < 32; ++j)
-                if (ax[a][2 + j].toInt() != served.axles[a][j]) {
-                    same = false;
-                    std::printf("soak: test %d axle %zu word %d is %d, the stand served %u\n", k, a + 1, j,
-                                ax[a][2 + j].toInt(), served.axles[a][j]);
-                }
+            std::printf("soak: test %d: %s\n", k, qPrintable(d));
         }
         same ? ++exact : ++mismatched;
     }
     // Partial tests: a test row without as many axle rows as it says, axle rows of no test.
-    std::map<int, bool> testIds;
-    for (const QVariantList& r : testRows) {
-        testIds[r[0].toInt()] = true;
-        if (int(axlesOf[r[0].toInt()].size()) != r[5].toInt())
-            ++partial;
-    }
-    for (const auto& [id, list] : axlesOf)
-        if (!testIds.count(id))
-            ++partial;
+    const int partial = stored.partial();
     int unexpected = 0;
     for (const auto& [order, list] : byOrder)
         if (order < FirstOrder || order >= FirstOrder + finishedInRun)

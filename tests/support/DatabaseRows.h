@@ -1,10 +1,8 @@
 #pragma once
 
-#include <QSqlDatabase>
-#include <QSqlQuery>
-#include <QSqlRecord>
+#include "QueryRows.h"
+
 #include <QUuid>
-#include <QVariantList>
 
 #include <gtest/gtest.h>
 
@@ -18,15 +16,12 @@ inline std::vector<QVariantList> rows(const QString& db, const QString& sql) {
         QSqlDatabase c = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
         c.setDatabaseName(db);
         if (c.open()) {
-            QSqlQuery q(c);
-            if (!q.exec(sql))
-                ADD_FAILURE() << sql.toStdString();
-            while (q.next()) {
-                QVariantList r;
-                for (int i = 0; i < q.record().count(); ++i)
-                    r << q.value(i);
-                out.push_back(r);
-            }
+            QStringList errors;
+            out = queryRows(c, sql, &errors);
+            for (const QString& e : errors)
+                ADD_FAILURE() << e.toStdString();
+        } else {
+            ADD_FAILURE() << "cannot open " << db.toStdString() << ": " << c.lastError().text().toStdString();
         }
         c.close();
     }

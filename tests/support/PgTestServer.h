@@ -1,9 +1,9 @@
 #pragma once
 
 #include "DatabaseConfig.h"
+#include "TestMount.h"
 
 #include <QFile>
-#include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -11,6 +11,34 @@
 #include <QUuid>
 
 #include <optional>
+
+// A station's settings for its database, the lines of section [Program]: none for a SQLite file,
+// which the station finds in its own directory.
+inline QString programSettings(const DatabaseConfig& c) {
+    if (c.engine == DatabaseConfig::Engine::SQLite)
+        return QString();
+    return QStringLiteral("DatabaseDriver=postgres\nDatabaseHost=%1\nDatabasePort=%2\nDatabaseName=%3\n"
+                          "DatabaseUser=%4\n")
+        .arg(c.host)
+        .arg(c.port)
+        .arg(c.name, c.user);
+}
+
+// A connection of the caller's own, named name, pointed at the database; not opened yet.
+inline QSqlDatabase addConnection(const DatabaseConfig& c, const QString& name) {
+    const bool sqlite = c.engine == DatabaseConfig::Engine::SQLite;
+    QSqlDatabase db =
+        QSqlDatabase::addDatabase(sqlite ? QStringLiteral("QSQLITE") : QStringLiteral("QPSQL"), name);
+    if (sqlite) {
+        db.setDatabaseName(c.file);
+    } else {
+        db.setHostName(c.host);
+        db.setPort(c.port);
+        db.setUserName(c.user);
+        db.setDatabaseName(c.name);
+    }
+    return db;
+}
 
 // The PostgreSQL server the test run started (tests/support/pg_server.sh, a ctest fixture):
 // each caller gets a fresh database of its own on it.
@@ -52,11 +80,9 @@ inline bool admin(const DatabaseConfig& server, const QString& sql, QString* err
     const QString name = QStringLiteral("pg-admin-") + QUuid::createUuid().toString();
     bool ok = false;
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
-        db.setHostName(server.host);
-        db.setPort(server.port);
-        db.setUserName(server.user);
-        db.setDatabaseName(QStringLiteral("postgres"));
+        DatabaseConfig maintenance = server;
+        maintenance.name = QStringLiteral("postgres");
+        QSqlDatabase db = addConnection(maintenance, name);
         if (db.open()) {
             QSqlQuery q(db);
             ok = q.exec(sql);
@@ -99,17 +125,13 @@ public:
         else
             why = QStringLiteral("pg_server.sh start failed");
     }
-    ~PrivateServer() {
-        run("resume");
-        run("stop");
-    }
+    ~PrivateServer() { run("stop"); } // a stalled server is let go first
     // down, up, stall or resume (pg_server.sh).
     bool run(const char* command) {
-        QProcess p;
-        p.setProcessChannelMode(QProcess::ForwardedChannels);
-        p.start(QStringLiteral("bash"), {QStringLiteral(MIRVANE_SOURCE_DIR "/tests/support/pg_server.sh"),
-                                         QString::fromLatin1(command), info_});
-        return p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+        return runCommand(QStringLiteral("bash"),
+                          {QStringLiteral(MIRVANE_SOURCE_DIR "/tests/support/pg_server.sh"),
+                           QString::fromLatin1(command), info_},
+                          60000) == 0;
     }
     // A fresh database on it, or nothing with the reason in why.
     std::optional<DatabaseConfig> database;

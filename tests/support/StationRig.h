@@ -6,6 +6,7 @@
 // of a database that comes and goes.
 
 #include "DatabaseConfig.h"
+#include "PgTestServer.h"
 #include "RealSerialPorts.h"
 #include "SimProcess.h"
 #include "StandModel.h"
@@ -16,15 +17,10 @@
 
 #include <QDir>
 #include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
-#include <QSqlRecord>
 #include <QTemporaryDir>
-#include <QTimeZone>
 #include <QUuid>
 
 #include <algorithm>
-#include <map>
 #include <memory>
 #include <vector>
 
@@ -44,16 +40,8 @@ public:
 
     // Lays out the station in stationDir (the database must be there already, or be a
     // server's) and starts it; false when the stand never answered.
-    bool start(const QString& stationDir, const DatabaseConfig& db) {
-        dir = stationDir;
-        QString database;
-        if (db.engine == DatabaseConfig::Engine::PostgreSQL)
-            database = QStringLiteral("DatabaseDriver=postgres\nDatabaseHost=%1\nDatabasePort=%2\nDatabaseName=%3\n"
-                                      "DatabaseUser=%4\n")
-                           .arg(db.host)
-                           .arg(db.port)
-                           .arg(db.name, db.user);
-        layOutStation(dir, sim.slavePath, sim.remotePath, database);
+    bool start(const QString& dir, const DatabaseConfig& db) {
+        layOutStation(dir, sim.slavePath, sim.remotePath, programSettings(db));
         config = db;
         Station st;
         st.dir = dir;
@@ -96,34 +84,14 @@ public:
         QStringList problems;
         const QString name = QUuid::createUuid().toString();
         {
-            QSqlDatabase c = QSqlDatabase::addDatabase(
-                config.engine == DatabaseConfig::Engine::SQLite ? QStringLiteral("QSQLITE") : QStringLiteral("QPSQL"),
-                name);
-            if (config.engine == DatabaseConfig::Engine::SQLite) {
-                c.setDatabaseName(config.file);
-            } else {
-                c.setHostName(config.host);
-                c.setPort(config.port);
-                c.setUserName(config.user);
-                c.setDatabaseName(config.name);
-            }
+            QSqlDatabase c = addConnection(config, name);
             if (!c.open())
                 return {QStringLiteral("cannot open the database: ") + c.lastError().text()};
-            auto rows = [&](const QString& sql) { return queryRows(c, sql, &problems); };
-            const QStringList columns = TdmMain::axlesColumns().mid(2, 32);
-            std::map<int, std::vector<QVariantList>> byOrder;
-            for (const QVariantList& r : rows(QStringLiteral("SELECT id, OrderNumber, AxleCount, MeasureUnit, CarType "
-                                                             "FROM Tests")))
-                byOrder[r[1].toInt()].push_back(r);
-            std::map<int, std::vector<QVariantList>> axlesOf;
-            for (const QVariantList& r : rows(QStringLiteral("SELECT TestID, AxleNumber, %1 FROM Axles ORDER BY "
-                                                             "TestID, AxleNumber")
-                                                  .arg(columns.join(QLatin1Char(',')))))
-                axlesOf[r[0].toInt()].push_back(r);
+            StoredTests stored = readStoredTests(c, QStringLiteral("MeasureUnit, CarType"), &problems);
             const std::vector<int> servedTests = served();
             for (int k : servedTests) {
                 const StandSim::FinishedTest t = StandSim::finishedTest(Seed, k, Axles, FirstOrder);
-                const auto& found = byOrder[t.orderNumber];
+                const auto& found = stored.byOrder[t.orderNumber];
                 if (found.size() != 1) {
                     problems << QStringLiteral("test %1 stored %2 times").arg(k).arg(found.size());
                     continue;
@@ -131,17 +99,10 @@ public:
                 const QVariantList& r = found.front();
                 if (r[2].toInt() != t.header[22] || r[3].toInt() != t.header[23] || r[4].toInt() != t.header[24])
                     problems << QStringLiteral("test %1: header columns differ").arg(k);
-                const auto& ax = axlesOf[r[0].toInt()];
-                if (int(ax.size()) != Axles) {
-                    problems << QStringLiteral("test %1 has %2 axle rows").arg(k).arg(ax.size());
-                    continue;
-                }
-                for (int a = 0; a < Axles; ++a)
-                    for (int j = 0; j < 32; ++j)
-                        if (ax[size_t(a)][2 + j].toInt() != t.axles[size_t(a)][size_t(j)])
-                            problems << QStringLiteral("test %1 axle %2 word %3 differs").arg(k).arg(a + 1).arg(j);
+                for (const QString& d : stored.axleDifferences(r, t))
+                    problems << QStringLiteral("test %1: %2").arg(k).arg(d);
             }
-            for (const auto& [order, list] : byOrder)
+            for (const auto& [order, list] : stored.byOrder)
                 if (order < FirstOrder || std::find(servedTests.begin(), servedTests.end(), order - FirstOrder + 1) ==
                                               servedTests.end())
                     problems << QStringLiteral("order %1 is stored but was not served").arg(order);
@@ -153,13 +114,9 @@ public:
 
     const RealSerialPorts ports; // before the window
     SimProcess sim;
-    QString dir;
     DatabaseConfig config;
     RecordingDialogs dialogs;
     SystemClock clock;
     std::unique_ptr<TfrMain> w;
     std::vector<std::pair<TdmMain::StoreResult, int>> stored;
-
-private:
-    SerialPortFactory saved_;
 };

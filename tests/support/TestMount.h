@@ -8,12 +8,12 @@
 #include <unistd.h>
 #include <vector>
 
-// Runs a command to its end; its exit code, or -1.
-inline int runCommand(const QString& program, const QStringList& args) {
+// Runs a command to its end; its exit code, or -1 (it crashed, or ran longer than timeoutMs).
+inline int runCommand(const QString& program, const QStringList& args, int timeoutMs = 30000) {
     QProcess p;
     p.setProcessChannelMode(QProcess::ForwardedChannels);
     p.start(program, args);
-    if (!p.waitForFinished(30000) || p.exitStatus() != QProcess::NormalExit)
+    if (!p.waitForFinished(timeoutMs) || p.exitStatus() != QProcess::NormalExit)
         return -1;
     return p.exitCode();
 }

@@ -2,7 +2,7 @@
 # A PostgreSQL 15 server of the tests' own: on a Unix socket in a new temporary directory, no
 # TCP, run as an unprivileged user (postgres when started by root).
 #   pg_server.sh start INFO [--durable]   writes "host=DIR port=PORT user=postgres" to INFO
-#   pg_server.sh stop INFO                stops it and removes its directory
+#   pg_server.sh stop INFO                stops it (stalled or not) and removes its directory
 # Faults of a server that comes and goes (its data stays):
 #   pg_server.sh down INFO                shuts the server down (fast: sessions are ended)
 #   pg_server.sh up INFO                  starts it again
@@ -71,9 +71,13 @@ start)
   ;;
 stop)
   [ -f "$info" ] || exit 0
-  dir=$(sed -n 's/^host=\([^ ]*\) .*/\1/p' "$info")
+  dir=$(server_dir)
   if [ -n "$dir" ] && [ -d "$dir/data" ]; then
-    as_server "$bin/pg_ctl" -D "$dir/data" -m fast -w stop >/dev/null || true
+    # One that is down has no pid file; a stalled one would never answer pg_ctl.
+    if [ -f "$dir/data/postmaster.pid" ]; then
+      for pid in $(server_pids); do kill -CONT "$pid" 2>/dev/null || true; done
+      as_server "$bin/pg_ctl" -D "$dir/data" -m fast -w stop >/dev/null || true
+    fi
     rm -rf "$dir"
   fi
   rm -f "$info"
